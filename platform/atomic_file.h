@@ -1,0 +1,18 @@
+// atomic_file.h -- folder creation and whole-file replacement.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tessary {
+
+// Creates `folder` and every missing parent; true when it exists afterwards.
+bool ForceFolders(const std::string& folder);
+
+// Replaces the content of `fileName` with `content` in one step: the bytes go
+// to a temporary file beside it, which is then renamed over it. On any
+// failure, or when an existing file is not writable by us, the old file stays
+// as it was and false is returned.
+bool ReplaceFileContent(const std::string& fileName, std::string_view content);
+
+} // namespace tessary
