@@ -1,0 +1,80 @@
+// arcsalve.h -- TArcsalve, the repair engine: scans a damaged file for ZIP
+// entries and writes them into a new, well-formed archive.
+#pragma once
+
+#include "file_info.h"
+#include "streams.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tessary {
+
+// Called at most once per 100 ms of engine work plus once at the end of each
+// run: the percentage (may exceed 100; the receiver clamps it) and a decimal
+// count. Returning false asks the engine to stop at this point.
+using TProgressEvent = std::function<bool(int32_t percent, const char* text)>;
+
+struct TArcsalveOptions {
+    // Size of the scan's read buffer. The result never depends on it; tests
+    // shrink it to put every record across a buffer boundary.
+    size_t BufferSize = 1 << 20;
+    TTickSource TickCount = SteadyTickCount;
+    // Creates the repaired archive for GetRecovered.
+    TOutputFactory CreateOutput;
+    // The most entries one scan keeps; a hostile file of back-to-back headers
+    // cannot exhaust memory. Headers beyond it are counted but not kept.
+    size_t MaxEntries = 50'000'000;
+};
+
+inline constexpr const char* RecoveredComment = "This Zip file has been recovered!";
+
+class TArcsalve {
+public:
+    // The engine owns `input` from here on.
+    TArcsalve(std::unique_ptr<TInputStream> input, TProgressEvent onProgress,
+              TArcsalveOptions options = {});
+    ~TArcsalve();
+    TArcsalve(const TArcsalve&) = delete;
+    TArcsalve& operator=(const TArcsalve&) = delete;
+
+    // Finds every entry of the damaged file and fills FView. Call once.
+    void BeginScanFile();
+
+    // Writes the repaired archive to `path` (through the output factory).
+    // Creates nothing when no entry was found. Throws EArcsalveError when the
+    // archive cannot be created or written, or `path` names the damaged file;
+    // in every such case nothing is left under `path`. Call at most once.
+    void GetRecovered(const std::string& path);
+
+    // One view record per entry, in the order the scan found them.
+    std::vector<TInfoForView> FView;
+
+    const std::deque<TFileInfo>& Entries() const { return FEntries; }
+    int64_t FileSize() const { return FFileSize; }
+    const std::string& Comment() const { return FComment; }
+    // Headers the scan recognised beyond MaxEntries (kept out of the list).
+    uint64_t DroppedEntries() const { return FDroppedEntries; }
+
+private:
+    bool Report(int32_t percent, uint64_t count);
+    bool ReportIfDue(int32_t percent, uint64_t count);
+    void BuildView();
+
+    std::unique_ptr<TInputStream> FInput;
+    int64_t FFileSize = 0;
+    std::deque<TFileInfo> FEntries;
+    TProgressEvent FOnProgress;
+    TArcsalveOptions FOptions;
+    uint32_t FLastTick = 0;
+    std::string FComment;
+    uint64_t FDroppedEntries = 0;
+    bool FScanned = false;
+    bool FRebuilt = false;
+};
+
+} // namespace tessary

@@ -1,0 +1,206 @@
+// signature_scan.cpp -- the single read of the damaged file that finds local
+// headers and data descriptors.
+//
+// Descriptors are matched to entries as they are met, by the data start they
+// imply (their offset minus their compressed size), so the whole scan is
+// linear however many entries use descriptors. Only descriptors that fit a
+// header already seen are kept, so stray signatures cost no memory.
+#include "signature_scan.h"
+
+#include "byte_order.h"
+#include "zip_records.h"
+
+#include <cstring>
+
+namespace tessary {
+
+namespace {
+
+constexpr unsigned char SigLocal[2] = {0x03, 0x04};
+constexpr unsigned char SigDescriptor[2] = {0x07, 0x08};
+constexpr unsigned char SigCentral[2] = {0x01, 0x02};
+
+class TSignatureScanner {
+public:
+    TSignatureScanner(TReadWindow& window, size_t maxCandidates, TSignatureScanResult& result)
+        : FWindow(window), FMax(maxCandidates), FResult(result) {}
+
+    void SearchBlock();
+    void AtEndOfFile() { OnRecordBoundary(FWindow.FileSize()); }
+
+private:
+    void OnSignature(int64_t at, const unsigned char* kind);
+    void OnLocalHeader(int64_t h);
+    void OnDescriptorSignature(int64_t q);
+    void OnRecordBoundary(int64_t at);
+    void Offer(int64_t dataStart, bool zip64, bool isSigned, int64_t at, int length, uint32_t crc,
+               uint64_t compressed, uint64_t uncompressed);
+
+    TReadWindow& FWindow;
+    size_t FMax;
+    TSignatureScanResult& FResult;
+};
+
+void TSignatureScanner::SearchBlock() {
+    const unsigned char* data = FWindow.Data();
+    size_t len = FWindow.Length();
+    size_t p = 0;
+    while (p < len) {
+        auto hit = static_cast<const unsigned char*>(std::memchr(data + p, 'P', len - p));
+        if (!hit)
+            break;
+        p = static_cast<size_t>(hit - data);
+        int64_t at = FWindow.Base() + static_cast<int64_t>(p);
+        unsigned char sig[4];
+        if (p + 4 <= len)
+            std::memcpy(sig, hit, 4);
+        else if (FWindow.Fetch(at, sig, 4) < 4)
+            break;
+        if (sig[1] == 'K')
+            OnSignature(at, sig + 2);
+        ++p;
+    }
+}
+
+void TSignatureScanner::OnSignature(int64_t at, const unsigned char* kind) {
+    if (std::memcmp(kind, SigLocal, 2) == 0)
+        OnLocalHeader(at);
+    else if (std::memcmp(kind, SigDescriptor, 2) == 0)
+        OnDescriptorSignature(at);
+    else if (std::memcmp(kind, SigCentral, 2) == 0)
+        OnRecordBoundary(at);
+}
+
+void TSignatureScanner::OnLocalHeader(int64_t h) {
+    // The header's 30 fixed bytes must lie in the file.
+    unsigned char fixed[LocalHeaderSize];
+    if (FWindow.Fetch(h, fixed, LocalHeaderSize) < LocalHeaderSize)
+        return;
+    TLocalHeader lh = DecodeLocalHeader(fixed);
+    if (!IsPlausibleLocalHeader(lh))
+        return;
+    // Before taking it as an entry: 12 or 20 bytes in front of it may be an
+    // unsigned descriptor that ends the previous entry.
+    OnRecordBoundary(h);
+    if (FResult.Candidates.size() >= FMax) {
+        ++FResult.Dropped;
+        return;
+    }
+
+    TCandidate c;
+    TFileInfo& e = c.Info;
+    e.VersionNeeded = lh.VersionNeeded;
+    e.Flags = lh.Flags;
+    e.Method = lh.Method;
+    e.ModTime = lh.ModTime;
+    e.ModDate = lh.ModDate;
+    e.Crc32 = lh.Crc32;
+    e.CompressedSize = lh.CompressedSize;
+    e.UncompressedSize = lh.UncompressedSize;
+    e.NameLength = lh.NameLength;
+    e.ExtraLength = lh.ExtraLength;
+    e.HeaderOffset = h;
+    e.Name = FWindow.FetchString(h + LocalHeaderSize, lh.NameLength);
+    c.RawCompressedSize = lh.CompressedSize;
+    c.DataStart = h + LocalHeaderSize + lh.NameLength + lh.ExtraLength;
+
+    if (lh.ExtraLength > 0) {
+        std::string extra =
+            FWindow.FetchString(h + LocalHeaderSize + lh.NameLength, lh.ExtraLength);
+        e.Zip64 = HasZip64Extra(extra);
+        if (lh.CompressedSize == Zip64Marker32 || lh.UncompressedSize == Zip64Marker32) {
+            if (auto sizes = FindZip64Sizes(extra, lh)) {
+                if (sizes->Compressed && *sizes->Compressed < (uint64_t(1) << 62))
+                    e.CompressedSize = static_cast<int64_t>(*sizes->Compressed);
+                if (sizes->Uncompressed && *sizes->Uncompressed < (uint64_t(1) << 62))
+                    e.UncompressedSize = static_cast<int64_t>(*sizes->Uncompressed);
+            }
+        }
+    }
+    // An uncompressed size of all ones that no zip64 field explains is unknown.
+    if (e.UncompressedSize == Zip64Marker32)
+        e.UncompressedSize = -1;
+    if (e.Flags & FlagDataDescriptor)
+        FResult.Descriptors.try_emplace(c.DataStart, TDescriptorSlot{e.Zip64, {}, {}});
+    FResult.Candidates.push_back(std::move(c));
+}
+
+void TSignatureScanner::OnDescriptorSignature(int64_t q) {
+    if (FResult.Descriptors.empty())
+        return;
+    unsigned char d[24];
+    size_t have = FWindow.Fetch(q, d, sizeof d);
+    if (have >= 16) {
+        uint64_t compressed = GetLE32(d + 8);
+        if (compressed <= static_cast<uint64_t>(q))
+            Offer(q - static_cast<int64_t>(compressed), false, true, q, 16, GetLE32(d + 4),
+                  compressed, GetLE32(d + 12));
+    }
+    if (have >= 24) {
+        uint64_t compressed = GetLE64(d + 8);
+        if (compressed <= static_cast<uint64_t>(q))
+            Offer(q - static_cast<int64_t>(compressed), true, true, q, 24, GetLE32(d + 4),
+                  compressed, GetLE64(d + 16));
+    }
+}
+
+// A descriptor written without its signature is only recognisable by where it
+// ends: right before the next local header, central directory header or the
+// end of the file.
+void TSignatureScanner::OnRecordBoundary(int64_t at) {
+    if (FResult.Descriptors.empty())
+        return;
+    unsigned char d[20];
+    if (at >= 12) {
+        FWindow.Fetch(at - 12, d, 12);
+        uint64_t compressed = GetLE32(d + 4);
+        int64_t q = at - 12;
+        if (compressed <= static_cast<uint64_t>(q))
+            Offer(q - static_cast<int64_t>(compressed), false, false, q, 12, GetLE32(d), compressed,
+                  GetLE32(d + 8));
+    }
+    if (at >= 20) {
+        FWindow.Fetch(at - 20, d, 20);
+        uint64_t compressed = GetLE64(d + 4);
+        int64_t q = at - 20;
+        if (compressed <= static_cast<uint64_t>(q))
+            Offer(q - static_cast<int64_t>(compressed), true, false, q, 20, GetLE32(d), compressed,
+                  GetLE64(d + 12));
+    }
+}
+
+void TSignatureScanner::Offer(int64_t dataStart, bool zip64, bool isSigned, int64_t at, int length,
+                              uint32_t crc, uint64_t compressed, uint64_t uncompressed) {
+    auto it = FResult.Descriptors.find(dataStart);
+    if (it == FResult.Descriptors.end() || it->second.Zip64 != zip64)
+        return;
+    // A descriptor must end inside the file (it may end exactly at its end).
+    if (at + length > FWindow.FileSize())
+        return;
+    TDescriptorHit& slot = isSigned ? it->second.Signed : it->second.Unsigned;
+    if (slot.Offset >= 0)
+        return;
+    slot = TDescriptorHit{at, length, crc, compressed, uncompressed};
+}
+
+} // namespace
+
+void ScanSignatures(TReadWindow& window, size_t maxCandidates, const TScanTick& tick,
+                    TSignatureScanResult& result) {
+    TSignatureScanner scanner(window, maxCandidates, result);
+    int64_t base = 0;
+    int64_t size = window.FileSize();
+    while (base < size) {
+        size_t len = window.Load(base);
+        if (len == 0)
+            break;
+        scanner.SearchBlock();
+        base += static_cast<int64_t>(len);
+        result.ScannedTo = base;
+        if (!tick(base, result.Candidates.size()))
+            return;
+    }
+    scanner.AtEndOfFile();
+}
+
+} // namespace tessary

@@ -1,0 +1,56 @@
+// signature_scan.h -- the first pass of a scan: one read of the damaged file
+// that collects every plausible local file header and, for entries that
+// announce a data descriptor, the descriptors that fit them.
+#pragma once
+
+#include "file_info.h"
+#include "read_window.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <unordered_map>
+
+namespace tessary {
+
+// A data descriptor that fits an entry: its compressed size equals its
+// distance from the entry's first data byte.
+struct TDescriptorHit {
+    int64_t Offset = -1; // where the descriptor starts; -1: none
+    int Length = 0;      // 12, 16, 20 or 24 bytes
+    uint32_t Crc32 = 0;
+    uint64_t CompressedSize = 0;
+    uint64_t UncompressedSize = 0;
+};
+
+// Descriptor candidates of one entry, keyed by the entry's first data byte.
+// Signed ones take precedence; of each kind the first in file order counts.
+struct TDescriptorSlot {
+    bool Zip64 = false; // the entry's descriptor carries 64-bit sizes
+    TDescriptorHit Signed;
+    TDescriptorHit Unsigned;
+};
+
+// A local header as found, before the second pass decides whether it is an
+// entry: the record as read, plus where its data begins.
+struct TCandidate {
+    TFileInfo Info;
+    int64_t DataStart = 0;
+    uint32_t RawCompressedSize = 0; // the 32-bit field, before zip64 sizes
+};
+
+struct TSignatureScanResult {
+    std::deque<TCandidate> Candidates; // in file order
+    std::unordered_map<int64_t, TDescriptorSlot> Descriptors;
+    uint64_t Dropped = 0;  // headers beyond the entry limit
+    int64_t ScannedTo = 0; // bytes of the file searched
+};
+
+// Called after each block with the bytes searched so far and the headers
+// found; false stops the scan.
+using TScanTick = std::function<bool(int64_t scanned, uint64_t found)>;
+
+void ScanSignatures(TReadWindow& window, size_t maxCandidates, const TScanTick& tick,
+                    TSignatureScanResult& result);
+
+} // namespace tessary

@@ -1,0 +1,51 @@
+// streams.h -- the byte streams the engine reads the damaged archive from and
+// writes the repaired one to. The engine knows nothing else of files, so tests
+// can hand it memory streams and streams that fail on purpose.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tessary {
+
+class TInputStream {
+public:
+    virtual ~TInputStream() = default;
+    virtual int64_t Size() const = 0;
+    // Reads up to `count` bytes at `offset`; returns how many were read. Fewer
+    // than asked means the end of the stream or an unreadable region.
+    virtual size_t ReadAt(int64_t offset, void* buffer, size_t count) = 0;
+    // True when `path` names this very stream's file (another spelling, a
+    // symbolic or a hard link), so that the repaired archive never replaces it.
+    virtual bool IsSameFile(const std::string& path) const {
+        (void)path;
+        return false;
+    }
+    // A descriptor the kernel can copy from directly, or -1.
+    virtual int NativeHandle() const { return -1; }
+};
+
+class TOutputStream {
+public:
+    virtual ~TOutputStream() = default; // discards the output unless committed
+    virtual int64_t Position() const = 0;
+    // Writes all of `count` bytes or throws EArcsalveError naming the file and the reason.
+    virtual void Write(const void* data, size_t count) = 0;
+    // Copies `count` bytes of `input` from `offset`, writing zeros for bytes the
+    // input cannot supply. The default reads and writes through a bounded buffer.
+    virtual void CopyFrom(TInputStream& input, int64_t offset, int64_t count);
+    // Makes the output visible under its final name; until then nothing the
+    // user named has been touched.
+    virtual void Commit() = 0;
+};
+
+using TOutputFactory = std::function<std::unique_ptr<TOutputStream>(const std::string& path)>;
+
+// A millisecond tick count that wraps at 32 bits, as progress pacing expects.
+using TTickSource = std::function<uint32_t()>;
+uint32_t SteadyTickCount();
+
+} // namespace tessary

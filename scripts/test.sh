@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the normal build, the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and a short fuzzing run.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+jobs=$(nproc)
+
+"$root/scripts/build.sh" "$root/build" -DTESSARY_WERROR=ON
+ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+
+"$root/scripts/build.sh" "$root/build-asan" -DTESSARY_WERROR=ON -DTESSARY_SANITIZE=ON \
+  -DCMAKE_BUILD_TYPE=Debug
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -LE slow
+
+"$root/scripts/fuzz.sh" "${FUZZ_SECONDS:-60}"
