@@ -1,0 +1,85 @@
+// lng_choice.cpp -- choosing the language file and remembering the choice.
+#include "lng.h"
+
+#include "dir_enum.h"
+#include "lng_state.h"
+#include "paths.h"
+#include "program_info.h"
+#include "settings.h"
+#include "user_registry.h"
+
+namespace tessary {
+
+namespace {
+
+// Language files are searched relative to the current folder, while the
+// paths kept for them are built from the program's folder.
+constexpr const char* kLngFolder = "lng/";
+constexpr const char* kLngPattern = "lng/*.lng";
+constexpr const char* kNoChoice = "-1";
+
+std::string gLngFile;
+std::vector<std::string> gLngList;
+
+} // namespace
+
+const std::string& LngFile() {
+    return gLngFile;
+}
+const std::vector<std::string>& LngList() {
+    return gLngList;
+}
+void ClearLngFile() {
+    gLngFile.clear();
+}
+
+std::string GetRegLanguageID() {
+    const auto key = TUserRegKey::Open(GetRegKey(), true);
+    if (!key)
+        return "1033";
+    return key->ReadString("Lng").value_or(std::string());
+}
+
+void FillLanguageList() {
+    gLngList.clear();
+    gLngList.push_back("English (default)|");
+    for (const std::string& name : FindMatchingEntries(kLngPattern)) {
+        const std::string title =
+            IniReadStringFrom("fileinfo", "title", "", std::string(kLngFolder) + name);
+        if (!title.empty())
+            gLngList.push_back(title + "|" + ProgramFolder() + kLngFolder + name);
+    }
+}
+
+void LoadLanguage() {
+    FillLanguageList();
+    const std::string saved = IniReadString("Main", "Lng", kNoChoice);
+    gLngFile = saved;
+    if (saved != kNoChoice) {
+        // A remembered choice is taken as it is; whether the file still
+        // exists does not matter, as no text is read from it.
+        gLngFile = ProgramFolder() + kLngFolder + saved;
+        return;
+    }
+    const std::string id = GetRegLanguageID();
+    if (id.empty()) {
+        gLngFile.clear();
+        return;
+    }
+    for (const std::string& name : FindMatchingEntries(kLngPattern)) {
+        if (IniReadStringFrom("fileinfo", "LngID", "", std::string(kLngFolder) + name) == id) {
+            gLngFile = ProgramFolder() + kLngFolder + name;
+            break;
+        }
+    }
+    // Remember the outcome at once, in the form the exit writes it, so a run
+    // that never reaches its orderly exit leaves the same choice behind.
+    IniWriteString("main", "lng", ExtractFileName(gLngFile));
+}
+
+void SaveLanguage() {
+    gLngList.clear();
+    IniWriteString("Main", "Lng", ExtractFileName(gLngFile));
+}
+
+} // namespace tessary
