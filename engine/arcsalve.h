@@ -57,6 +57,8 @@ public:
     const std::deque<TFileInfo>& Entries() const { return FEntries; }
     int64_t FileSize() const { return FFileSize; }
     const std::string& Comment() const { return FComment; }
+    // Entries the rebuild wrote (fewer than found after a stop).
+    size_t WrittenEntries() const { return FWritten; }
     // Headers the scan recognised beyond MaxEntries (kept out of the list).
     uint64_t DroppedEntries() const { return FDroppedEntries; }
 
@@ -73,6 +75,7 @@ private:
     uint32_t FLastTick = 0;
     std::string FComment;
     uint64_t FDroppedEntries = 0;
+    size_t FWritten = 0;
     bool FScanned = false;
     bool FRebuilt = false;
 };

@@ -102,6 +102,7 @@ void TArcsalve::GetRecovered(const std::string& path) {
     std::string end = EncodeEndRecords(cd, out->Position(), FComment);
     out->Write(end.data(), end.size());
     out->Commit();
+    FWritten = written;
 }
 
 } // namespace tessary

@@ -1,0 +1,11 @@
+// interrupt.h -- Ctrl-C: the first asks the engine to stop at its next
+// report, as Cancel does in the wizard; the second ends the program at once.
+#pragma once
+
+namespace tessary::cli {
+
+void InstallInterruptHandler();
+// How many times Ctrl-C was pressed so far.
+int InterruptCount();
+
+} // namespace tessary::cli

@@ -1,0 +1,135 @@
+// main.cpp -- tessary-cli: the repair of a damaged ZIP archive from the
+// command line, over the same engine as the wizard.
+#include "arcsalve.h"
+#include "engine_error.h"
+#include "file_streams.h"
+#include "interrupt.h"
+#include "modules.h"
+#include "options.h"
+#include "program_info.h"
+#include "progress_bar.h"
+#include "report.h"
+
+#include <clocale>
+#include <cstdio>
+#include <stdexcept>
+
+using namespace tessary;
+using namespace tessary::cli;
+
+namespace {
+
+enum TExitCode {
+    ExitOk = 0,
+    ExitNothingFound = 1,
+    ExitUsage = 2,
+    ExitInput = 3,
+    ExitOutput = 4,
+    ExitOutputIsInput = 5,
+    ExitInterrupted = 130,
+};
+
+void PrintError(const char* format, const std::string& path, const std::string& reason) {
+    std::fprintf(stderr, "tessary-cli: ");
+    std::fprintf(stderr, format, path.c_str(), reason.c_str());
+    std::fprintf(stderr, "\n");
+}
+
+int ExitCodeFor(const EArcsalveError& e) {
+    switch (e.Kind) {
+    case TErrorKind::OpenInput:
+        PrintError("Cannot open file \"%s\". %s", e.Path, e.Reason);
+        return ExitInput;
+    case TErrorKind::OutputIsInput:
+        PrintError("Cannot create file \"%s\". %s", e.Path, e.Reason);
+        return ExitOutputIsInput;
+    case TErrorKind::CreateOutput:
+    case TErrorKind::WriteOutput:
+        break;
+    }
+    PrintError("Cannot create file \"%s\". %s", e.Path, e.Reason);
+    return ExitOutput;
+}
+
+int Repair(const TOptions& options) {
+    TProgressBar bar(stderr, !options.Quiet);
+    bool scanning = true;
+    int interruptsBefore = 0;
+    auto progress = [&](int32_t percent, const char* count) {
+        if (scanning)
+            bar.Show("Scanning", percent, count, "files have been found");
+        else
+            bar.Show("Saving", percent, count, "files have been repaired");
+        return InterruptCount() == interruptsBefore;
+    };
+
+    TArcsalveOptions engineOptions;
+    engineOptions.CreateOutput = FileOutputFactory();
+    std::unique_ptr<TInputStream> input = OpenInputFile(options.Input);
+    if (!options.ListOnly && input->IsSameFile(options.Output))
+        throw EArcsalveError(TErrorKind::OutputIsInput, options.Output,
+                             "The repaired archive cannot replace the damaged one");
+    TArcsalve engine(std::move(input), progress, engineOptions);
+
+    TSummary summary;
+    summary.ListOnly = options.ListOnly;
+    engine.BeginScanFile();
+    bar.Clear();
+    summary.Found = engine.FView.size();
+    summary.Dropped = engine.DroppedEntries();
+    summary.Stopped = InterruptCount() > 0;
+    if (options.Json)
+        PrintJsonEntries(stdout, engine);
+    else if (!options.Quiet)
+        PrintTable(stdout, engine);
+
+    if (!options.ListOnly && summary.Found > 0) {
+        scanning = false;
+        interruptsBefore = InterruptCount();
+        engine.GetRecovered(options.Output);
+        bar.Clear();
+        summary.Stopped = InterruptCount() > 0;
+        summary.Output = options.Output;
+        summary.Written = engine.WrittenEntries();
+    }
+    if (options.Json)
+        PrintJsonSummary(stdout, summary);
+    else if (!options.Quiet)
+        PrintSummary(stdout, summary);
+
+    if (summary.Found == 0)
+        return ExitNothingFound;
+    return summary.Stopped ? ExitInterrupted : ExitOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    std::vector<std::string> args(argv + 1, argv + argc);
+    TOptions options;
+    try {
+        options = ParseOptions(args);
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "tessary-cli: %s\nTry 'tessary-cli --help' for more information.\n",
+                     e.what());
+        return ExitUsage;
+    }
+
+    StartModules(argc, argv);
+    int code = ExitOk;
+    if (options.Help) {
+        std::fputs(UsageText, stdout);
+    } else if (options.Version) {
+        std::printf("tessary-cli (%s)\n", GetTitle().c_str());
+    } else {
+        InstallInterruptHandler();
+        try {
+            code = Repair(options);
+        } catch (const EArcsalveError& e) {
+            code = ExitCodeFor(e);
+        }
+    }
+    StopModules();
+    return code;
+}

@@ -1,0 +1,28 @@
+// options.h -- the command line of tessary-cli.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tessary::cli {
+
+struct TOptions {
+    std::string Input;
+    std::string Output; // empty: "recovered_" + the input's name beside it
+    bool ListOnly = false;
+    bool Json = false;
+    bool Quiet = false;
+    bool Help = false;
+    bool Version = false;
+};
+
+// Parses argv; throws std::invalid_argument with a one-line reason.
+TOptions ParseOptions(const std::vector<std::string>& args);
+
+// "recovered_" + the file name, in the same folder as `input` (the current
+// folder when it names none).
+std::string DefaultOutputPath(const std::string& input);
+
+extern const char* const UsageText;
+
+} // namespace tessary::cli
