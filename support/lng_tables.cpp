@@ -10,48 +10,47 @@ namespace tessary {
 namespace {
 
 // Error texts, by the application's error code; codes 39 to 44 have none.
-constexpr const char* kBuiltInErrors[] =
-    {
-        "No Errors",                                   // 0
-        "This partition is not NTFS partition",        // 1
-        "Read Error",                                  // 2
-        "Can't close disk",                            // 3
-        "Can't open disk",                             // 4
-        "Failed to read boot record",                  // 5
-        "MFT record is not a file record",             // 6
-        "Can't extract data",                          // 7
-        "Data is encrypted",                           // 8
-        "Cluster list read false",                     // 9
-        "Cluster list read false",                     // 10
-        "File MFT is damaged",                         // 11
-        "File has no name",                            // 12
-        "File record is absent",                       // 13
-        "Wrong file signature",                        // 14
-        "Can't make FIXUP",                            // 15
-        "Can't write into output stream",              // 16
-        "Can't extract archived file",                 // 17
-        "Can't extract archived file (out of buffer)", // 18
-        "Out of buffer while calculating file damage", // 19
-        "File is compressed",                          // 20
-        "File read error $BITMAP",                     // 21
-        "Not enough free space to save file",          // 22
-        "File save error",                             // 23
-        "There is no data in this file",               // 24
-        "Error while opening a partition",             // 25
-        "Error while creating an image",               // 26
-        "Index is not a name index",                   // 27
-        "File not found (NTFS)",                       // 28
-        "An exception was occurred. Please save your log file and send it to our technical "
-        "support.",                            // 29
-        "Can't create folder",                 // 30
-        "Wrong partition",                     // 31
-        "Selected FAT copy not exist",         // 32
-        "File not found (FAT)",                // 33
-        "Wrong block signature",               // 34
-        "Image file corrupted",                // 35
-        "There is no partition on this drive", // 36
-        "File system is not supported",        // 37
-        "Too many partitions",                 // 38
+constexpr const char* kBuiltInErrors[] = {
+    /* 0 */ "No Errors",
+    /* 1 */ "This partition is not NTFS partition",
+    /* 2 */ "Read Error",
+    /* 3 */ "Can't close disk",
+    /* 4 */ "Can't open disk",
+    /* 5 */ "Failed to read boot record",
+    /* 6 */ "MFT record is not a file record",
+    /* 7 */ "Can't extract data",
+    /* 8 */ "Data is encrypted",
+    /* 9 */ "Cluster list read false",
+    /* 10 */ "Cluster list read false",
+    /* 11 */ "File MFT is damaged",
+    /* 12 */ "File has no name",
+    /* 13 */ "File record is absent",
+    /* 14 */ "Wrong file signature",
+    /* 15 */ "Can't make FIXUP",
+    /* 16 */ "Can't write into output stream",
+    /* 17 */ "Can't extract archived file",
+    /* 18 */ "Can't extract archived file (out of buffer)",
+    /* 19 */ "Out of buffer while calculating file damage",
+    /* 20 */ "File is compressed",
+    /* 21 */ "File read error $BITMAP",
+    /* 22 */ "Not enough free space to save file",
+    /* 23 */ "File save error",
+    /* 24 */ "There is no data in this file",
+    /* 25 */ "Error while opening a partition",
+    /* 26 */ "Error while creating an image",
+    /* 27 */ "Index is not a name index",
+    /* 28 */ "File not found (NTFS)",
+    /* 29 */
+    "An exception was occurred. Please save your log file and send it to our technical support.",
+    /* 30 */ "Can't create folder",
+    /* 31 */ "Wrong partition",
+    /* 32 */ "Selected FAT copy not exist",
+    /* 33 */ "File not found (FAT)",
+    /* 34 */ "Wrong block signature",
+    /* 35 */ "Image file corrupted",
+    /* 36 */ "There is no partition on this drive",
+    /* 37 */ "File system is not supported",
+    /* 38 */ "Too many partitions",
 };
 
 // User-interface texts, by slot; "" marks a slot without text. The texts are
