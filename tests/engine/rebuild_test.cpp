@@ -1,0 +1,115 @@
+// Writing the repaired archive.
+#include "engine_error.h"
+#include "engine_test_util.h"
+#include "zip_builder.h"
+
+#include <gtest/gtest.h>
+
+using namespace tessary;
+using namespace tessary::test;
+
+TEST(Rebuild, EntriesSitBackToBackThenTheDirectoryAndTheFixedComment) {
+    TZipBuilder b;
+    b.AddStored("a.txt", "alpha");
+    b.AddDeflated("b.txt", TestBytes(4000, 1, true));
+    std::string zip = "junk in front" + b.Finish("old comment");
+    std::string out = Repair(zip);
+    auto a = ReadArchive(out);
+    ASSERT_EQ(a.Entries.size(), 2u);
+    EXPECT_EQ(a.Entries[0].HeaderOffset, 0u);
+    EXPECT_EQ(a.Entries[1].HeaderOffset, 30u + 5 + 5);
+    EXPECT_EQ(a.Comment, "This Zip file has been recovered!");
+    EXPECT_EQ(a.EndRecordCount, 2u);
+    EXPECT_EQ(Extract(a.Entries[1]), TestBytes(4000, 1, true));
+}
+
+TEST(Rebuild, StopAfterAnEntryWritesACompleteArchiveOfTheEntriesSoFar) {
+    TZipBuilder b;
+    for (int i = 0; i < 10; ++i)
+        b.AddStored("f" + std::to_string(i), TestBytes(50, i));
+    auto run = Scan(b.Finish());
+    size_t scanReports = run->Reports.size();
+    run->StopAfterReports = static_cast<int>(scanReports) + 3;
+    run->Engine->GetRecovered("out.zip");
+    auto a = ReadArchive(run->Fs->Files.at("out.zip"));
+    ASSERT_EQ(a.Entries.size(), 3u);
+    EXPECT_EQ(a.EndRecordCount, 3u);
+    EXPECT_EQ(run->Engine->WrittenEntries(), 3u);
+    EXPECT_EQ(run->Reports.back(), (std::pair<int32_t, std::string>(100, "10")));
+    for (const auto& e : a.Entries)
+        EXPECT_NO_THROW(Extract(e));
+}
+
+TEST(Rebuild, FailedWriteRaisesAndLeavesNothingUnderTheName) {
+    TZipBuilder b;
+    b.AddStored("a.bin", TestBytes(10000, 2));
+    auto run = Scan(b.Finish());
+    run->Fs->FailAfterBytes = 5000;
+    try {
+        run->Engine->GetRecovered("full.zip");
+        FAIL() << "a failed write must not pass for success";
+    } catch (const EArcsalveError& e) {
+        EXPECT_EQ(e.Kind, TErrorKind::WriteOutput);
+        EXPECT_EQ(e.Path, "full.zip");
+    }
+    EXPECT_EQ(run->Fs->Files.count("full.zip"), 0u);
+}
+
+TEST(Rebuild, BytesClaimedPastTheEndOfTheFileAreWrittenAsZeros) {
+    TZipBuilder b;
+    b.AddStored("pad.bin", std::string(2000, 'p'));
+    b.AddStored("cut.bin", std::string(1000, 'c'));
+    std::string zip = b.Bytes().substr(0, b.Built()[1].DataStart + 400);
+    auto a = ReadArchive(Repair(zip));
+    ASSERT_EQ(a.Entries.size(), 2u);
+    EXPECT_TRUE(a.Entries[1].Data == std::string(400, 'c') + std::string(600, '\0'));
+}
+
+TEST(Rebuild, ImplausibleEntryIsCutToAMegabyteBehindA300ByteName) {
+    TZipBuilder b;
+    b.AddStored("x.bin", TestBytes(2000, 3));
+    std::string zip = b.Bytes();
+    zip[21] = '\x10'; // claims 256 MiB more than the file holds
+    auto run = Scan(zip);
+    run->Engine->GetRecovered("out.zip");
+    auto a = ReadArchive(run->Fs->Files.at("out.zip"));
+    ASSERT_EQ(a.Entries.size(), 1u);
+    EXPECT_EQ(a.Entries[0].Name, "x.bin");
+    EXPECT_EQ(a.Entries[0].LocalName.size(), 300u);
+    EXPECT_EQ(a.Entries[0].CompressedSize, 1048576u);
+}
+
+TEST(Rebuild, UnicodePathExtraIsRepeatedInTheCentralDirectory) {
+    std::string upath = std::string("\x75\x70\x08\x00\x01\x00\x00\x00\x00", 9) + "n\xC3\xA9";
+    TZipEntry e{"n\x82", "data"};
+    e.Extra = upath;
+    TZipBuilder b;
+    b.Add(e);
+    auto a = ReadArchive(Repair(b.Finish()));
+    ASSERT_EQ(a.Entries.size(), 1u);
+    EXPECT_EQ(a.Entries[0].CentralExtra, upath);
+    EXPECT_EQ(a.Entries[0].LocalExtra, upath);
+    EXPECT_EQ(a.Entries[0].Name, "n\x82") << "raw name bytes are kept";
+}
+
+TEST(Rebuild, UnknownUncompressedSizeFallsBackToTheCompressedSize) {
+    TZipBuilder b;
+    b.AddStored("u.bin", std::string(64, 'u'));
+    std::string zip = b.Bytes();
+    zip[22] = zip[23] = zip[24] = zip[25] = '\xFF';
+    auto run = Scan(zip);
+    EXPECT_EQ(run->Engine->FView[0].Size, -1);
+    run->Engine->GetRecovered("out.zip");
+    auto a = ReadArchive(run->Fs->Files.at("out.zip"));
+    EXPECT_EQ(a.Entries[0].UncompressedSize, 64u);
+}
+
+TEST(Rebuild, MoreThan65535EntriesKeepTheLow16BitsOfTheCount) {
+    TZipBuilder b;
+    for (int i = 0; i < 65540; ++i)
+        b.AddStored(std::to_string(i), "");
+    auto a = ReadArchive(Repair(b.Bytes()));
+    EXPECT_EQ(a.Entries.size(), 65540u);
+    EXPECT_EQ(a.EndRecordCount, 4u);
+    EXPECT_FALSE(a.Zip64End);
+}

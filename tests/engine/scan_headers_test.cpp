@@ -1,0 +1,226 @@
+// Finding and grading local headers.
+#include "engine_test_util.h"
+#include "zip_builder.h"
+
+#include <gtest/gtest.h>
+
+using namespace tessary;
+using namespace tessary::test;
+
+namespace {
+
+std::string ThreeEntryArchive(TZipBuilder& b) {
+    b.AddStored("a.txt", "alpha");
+    b.AddDeflated("dir/b.txt", TestBytes(5000, 1, true));
+    b.AddStored("dir/", "");
+    return b.Finish();
+}
+
+} // namespace
+
+TEST(ScanHeaders, IntactArchiveGivesOneEntryPerLocalHeaderAndNoneForTheDirectory) {
+    TZipBuilder b;
+    std::string zip = ThreeEntryArchive(b);
+    auto run = Scan(zip);
+    const auto& entries = run->Engine->Entries();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].HeaderOffset, 0);
+    EXPECT_EQ(entries[1].HeaderOffset, b.Built()[1].HeaderOffset);
+    for (const auto& e : entries)
+        EXPECT_EQ(e.Status, StatusExcellent) << e.Name;
+    ASSERT_EQ(run->Engine->FView.size(), 3u);
+    EXPECT_EQ(run->Engine->FView[1].Name, "dir/b.txt");
+    EXPECT_EQ(run->Engine->FView[1].Size, 5000);
+}
+
+TEST(ScanHeaders, FileWithoutSignaturesOrEmptyYieldsNothing) {
+    auto run = Scan(TestBytes(10000, 3));
+    EXPECT_TRUE(run->Engine->FView.empty());
+    ASSERT_FALSE(run->Reports.empty());
+    EXPECT_EQ(run->Reports.back().second, "0");
+
+    auto empty = Scan("");
+    EXPECT_TRUE(empty->Engine->FView.empty());
+    EXPECT_TRUE(empty->Reports.empty()) << "an empty file makes no progress call";
+    EXPECT_EQ(Repair(""), "") << "nothing found: no file is created";
+}
+
+TEST(ScanHeaders, StoredZipInsideAnEntryYieldsItsEntriesAndTheOuterKeepsItsSize) {
+    TZipBuilder inner;
+    inner.AddStored("inner1.txt", "one");
+    inner.AddStored("inner2.txt", "two");
+    std::string innerZip = inner.Finish();
+    TZipBuilder outer;
+    outer.AddStored("nested.zip", innerZip);
+    outer.AddStored("after.txt", "after");
+    auto run = Scan(outer.Finish());
+    const auto& e = run->Engine->Entries();
+    ASSERT_EQ(e.size(), 4u);
+    EXPECT_EQ(e[0].Name, "nested.zip");
+    EXPECT_EQ(e[0].CompressedSize, static_cast<int64_t>(innerZip.size()));
+    EXPECT_EQ(e[1].Name, "inner1.txt");
+    EXPECT_EQ(e[3].Name, "after.txt");
+}
+
+TEST(ScanHeaders, NameCharactersDecideStatusGood) {
+    struct Case {
+        std::string name;
+        int status;
+    } cases[] = {{"ok/name?.txt", StatusExcellent},
+                 {"back\\slash", StatusName},
+                 {"c:colon", StatusName},
+                 {"star*", StatusName},
+                 {"quote\"", StatusName},
+                 {"lt<", StatusName},
+                 {"gt>", StatusName},
+                 {"bar|", StatusName},
+                 {std::string("tab\tx"), StatusName}};
+    for (const auto& c : cases) {
+        TZipBuilder b;
+        b.AddStored(c.name, "data");
+        auto run = Scan(b.Finish());
+        ASSERT_EQ(run->Engine->FView.size(), 1u);
+        EXPECT_EQ(run->Engine->FView[0].Status, c.status) << c.name;
+    }
+}
+
+TEST(ScanHeaders, NameOver300BytesKeepsAllItsBytesAndItsDataIntact) {
+    std::string longName = std::string(400, 'n') + ".txt";
+    std::string data = TestBytes(3000, 9, true);
+    TZipBuilder b;
+    b.AddDeflated(longName, data);
+    b.AddStored("next.txt", "next");
+    std::string zip = b.Finish();
+    auto run = Scan(zip);
+    ASSERT_EQ(run->Engine->FView.size(), 2u);
+    EXPECT_EQ(run->Engine->FView[0].Status, StatusName);
+    EXPECT_EQ(run->Engine->FView[0].Name, longName);
+
+    auto repaired = ReadArchive(Repair(zip));
+    ASSERT_EQ(repaired.Entries.size(), 2u);
+    EXPECT_EQ(repaired.Entries[0].Name, longName);
+    EXPECT_EQ(repaired.Entries[0].LocalName, longName);
+    EXPECT_EQ(Extract(repaired.Entries[0]), data);
+}
+
+TEST(ScanHeaders, SignatureWithImpossibleFieldsIsNotAnEntry) {
+    TZipBuilder b;
+    // A self-extractor stub holding stray signatures: an undefined method and
+    // a version above 6.3.
+    std::string stub = "MZ stub PK\x03\x04\x14\x00\x00\x00\xC8\x00" + std::string(40, 'x');
+    stub += std::string("PK\x03\x04\x50\x00\x00\x00\x08\x00", 10) + std::string(40, 'y');
+    b.AddRaw(stub);
+    b.AddStored("real.txt", "real");
+    auto run = Scan(b.Finish());
+    ASSERT_EQ(run->Engine->FView.size(), 1u);
+    EXPECT_EQ(run->Engine->FView[0].Name, "real.txt");
+}
+
+TEST(ScanHeaders, HeaderWhoseNameWouldSwallowAnotherHeaderIsNotAccepted) {
+    TZipBuilder b;
+    b.AddStored("first.txt", "first");
+    b.AddStored("second.txt", "second");
+    b.AddStored("third.txt", "third");
+    std::string zip = b.Finish();
+    // Corrupt the first header's name length so its name would run over the
+    // second and third headers.
+    zip[26] = '\x00';
+    zip[27] = '\x10';
+    auto run = Scan(zip);
+    ASSERT_EQ(run->Engine->FView.size(), 2u);
+    EXPECT_EQ(run->Engine->FView[0].Name, "second.txt");
+    EXPECT_EQ(run->Engine->FView[1].Name, "third.txt");
+}
+
+TEST(ScanHeaders, HeaderWhoseFixedPartRunsPastTheEndIsNotAnEntry) {
+    TZipBuilder b;
+    b.AddStored("a.txt", "alpha");
+    std::string zip = b.Bytes() + std::string("PK\x03\x04\x14\x00\x00\x00", 8);
+    auto run = Scan(zip);
+    ASSERT_EQ(run->Engine->FView.size(), 1u);
+}
+
+TEST(ScanHeaders, TruncatedLastEntryKeepsItsClaimedSizeAndIsAverage) {
+    TZipBuilder b;
+    b.AddStored("a.txt", "alpha");
+    b.AddStored("big.bin", TestBytes(4000, 2));
+    std::string zip = b.Bytes().substr(0, b.Built()[1].DataStart + 1000);
+    auto run = Scan(zip);
+    const auto& e = run->Engine->Entries();
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_EQ(e[0].Status, StatusExcellent);
+    EXPECT_EQ(e[1].Status, StatusExtent);
+    EXPECT_EQ(e[1].CompressedSize, 4000);
+}
+
+TEST(ScanHeaders, SingleEntryExactlyAsLongAsTheFileIsCopiedWhole) {
+    TZipBuilder b;
+    std::string data = TestBytes(2000, 5);
+    b.AddStored("only.bin", data);
+    auto repaired = ReadArchive(Repair(b.Bytes()));
+    ASSERT_EQ(repaired.Entries.size(), 1u);
+    EXPECT_EQ(Extract(repaired.Entries[0]), data);
+}
+
+TEST(ScanHeaders, OverlongClaimIsCorrectedFromTheNextHeaderKeepingTheExtraField) {
+    TZipBuilder b;
+    TZipEntry first{"first.bin", TestBytes(1000, 4)};
+    first.Extra = std::string("\x55\x54\x05\x00\x01\x00\x00\x00\x00", 9); // a timestamp block
+    b.Add(first);
+    b.AddStored("second.txt", "second");
+    std::string zip = b.Finish();
+    // The first entry claims more than the whole file.
+    zip[18] = zip[19] = zip[20] = '\x00';
+    zip[21] = '\x7F';
+    auto run = Scan(zip);
+    const auto& e = run->Engine->Entries();
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_EQ(e[0].CompressedSize, 1000);
+    EXPECT_EQ(e[0].ExtraLength, 9);
+    auto repaired = ReadArchive(Repair(zip));
+    EXPECT_EQ(Extract(repaired.Entries[0]), first.Data);
+}
+
+TEST(ScanHeaders, DirectoryAttributeOnlyForEmptyEntriesNamedLikeFolders) {
+    TZipBuilder b;
+    b.AddStored("folder/", "");
+    b.AddStored("empty.txt", "");
+    TZipEntry streamed{"streamed.txt", "data"};
+    streamed.Descriptor = TDescriptor::Signed;
+    b.Add(streamed);
+    auto repaired = ReadArchive(Repair(b.Finish()));
+    ASSERT_EQ(repaired.Entries.size(), 3u);
+    EXPECT_EQ(repaired.Entries[0].ExternalAttributes, 0x10u);
+    EXPECT_EQ(repaired.Entries[1].ExternalAttributes, 0u);
+    EXPECT_EQ(repaired.Entries[2].ExternalAttributes, 0u);
+}
+
+TEST(ScanHeaders, StopKeepsTheEntriesFoundSoFarAndStillMakesTheFinalReport) {
+    TZipBuilder b;
+    for (int i = 0; i < 50; ++i)
+        b.AddStored("f" + std::to_string(i), TestBytes(100, i));
+    auto run = std::make_unique<TRun>();
+    std::string zip = b.Finish();
+    run = Scan(zip, 1000); // many blocks; reports every block
+    size_t all = run->Engine->FView.size();
+    ASSERT_EQ(all, 50u);
+
+    TArcsalveOptions options;
+    auto clock = std::make_shared<uint32_t>(0);
+    options.TickCount = [clock] { return *clock += 1000; };
+    options.BufferSize = 1000;
+    int calls = 0;
+    std::string last;
+    TArcsalve engine(
+        std::make_unique<TMemoryInput>(zip),
+        [&](int32_t, const char* text) {
+            last = text;
+            return ++calls < 2;
+        },
+        options);
+    engine.BeginScanFile();
+    EXPECT_GT(engine.FView.size(), 0u);
+    EXPECT_LT(engine.FView.size(), all);
+    EXPECT_EQ(calls, 3) << "two paced reports, then the final one";
+    EXPECT_EQ(last, std::to_string(engine.FView.size()));
+}
