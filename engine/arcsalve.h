@@ -28,7 +28,7 @@ struct TArcsalveOptions {
     TOutputFactory CreateOutput;
     // The most entries one scan keeps; a hostile file of back-to-back headers
     // cannot exhaust memory. Headers beyond it are counted but not kept.
-    size_t MaxEntries = 50'000'000;
+    size_t MaxEntries = 4'000'000;
 };
 
 inline constexpr const char* RecoveredComment = "This Zip file has been recovered!";
