@@ -59,10 +59,11 @@ void TArcsalve::GetRecovered(const std::string& path) {
         int64_t dataStart = PrepareEntry(e, FFileSize);
         ++written;
 
-        int64_t nameAt = e.HeaderOffset + LocalHeaderSize;
-        TReadWindow reader(*FInput, 0);
-        std::string name = reader.FetchString(nameAt, e.NameLength);
-        std::string extra = reader.FetchString(nameAt + e.NameLength, e.ExtraLength);
+        std::string nameAndExtra(size_t(e.NameLength) + e.ExtraLength, '\0');
+        ReadFully(*FInput, e.HeaderOffset + LocalHeaderSize,
+                  reinterpret_cast<unsigned char*>(nameAndExtra.data()), nameAndExtra.size());
+        std::string_view name = std::string_view(nameAndExtra).substr(0, e.NameLength);
+        std::string_view extra = std::string_view(nameAndExtra).substr(e.NameLength);
         std::string centralExtra = CentralExtraBlocks(extra);
         if (!centralExtra.empty())
             e.CentralExtra = std::make_unique<std::string>(std::move(centralExtra));

@@ -69,46 +69,50 @@ public:
     }
     int64_t Position() const override { return FPosition; }
 
+    // Small writes gather in a buffer; large entry data goes straight from
+    // the damaged file to this one through the kernel.
     void Write(const void* data, size_t count) override {
         auto p = static_cast<const char*>(data);
-        while (count > 0) {
-            ssize_t n = ::write(FFd, p, count);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                Fail(n < 0 ? errno : ENOSPC);
-            p += n;
-            count -= static_cast<size_t>(n);
-            FPosition += n;
+        if (FBuffer.size() + count > BufferLimit)
+            Flush();
+        if (count >= BufferLimit) {
+            WriteThrough(p, count);
+        } else {
+            FBuffer.insert(FBuffer.end(), p, p + count);
         }
+        FPosition += static_cast<int64_t>(count);
     }
 
     void CopyFrom(TInputStream& input, int64_t offset, int64_t count) override {
         int in = input.NativeHandle();
-        if (in >= 0 && FKernelCopy) {
-            while (count > 0) {
-                loff_t from = offset;
-                size_t chunk = static_cast<size_t>(std::min<int64_t>(count, int64_t(1) << 30));
-                ssize_t n = ::copy_file_range(in, &from, FFd, nullptr, chunk, 0);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n < 0) {
-                    if (errno == ENOSPC || errno == EIO || errno == EFBIG || errno == EDQUOT)
-                        Fail(errno);
-                    FKernelCopy = false; // not supported here: fall back to reading
-                    break;
-                }
-                if (n == 0)
-                    break; // end of the damaged file: the rest is zeros
-                offset += n;
-                count -= n;
-                FPosition += n;
+        if (in < 0 || !FKernelCopy || count < KernelCopyThreshold) {
+            TOutputStream::CopyFrom(input, offset, count);
+            return;
+        }
+        Flush();
+        while (count > 0) {
+            loff_t from = offset;
+            size_t chunk = static_cast<size_t>(std::min<int64_t>(count, int64_t(1) << 30));
+            ssize_t n = ::copy_file_range(in, &from, FFd, nullptr, chunk, 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                if (errno == ENOSPC || errno == EIO || errno == EFBIG || errno == EDQUOT)
+                    Fail(errno);
+                FKernelCopy = false; // not supported here: fall back to reading
+                break;
             }
+            if (n == 0)
+                break; // end of the damaged file: the rest is zeros
+            offset += n;
+            count -= n;
+            FPosition += n;
         }
         TOutputStream::CopyFrom(input, offset, count);
     }
 
     void Commit() override {
+        Flush();
         if (::fchmod(FFd, FMode) != 0)
             Fail(errno);
         if (FTempPath.empty())
@@ -143,6 +147,26 @@ private:
         }
     }
 
+    void Flush() {
+        WriteThrough(FBuffer.data(), FBuffer.size());
+        FBuffer.clear();
+    }
+
+    void WriteThrough(const char* p, size_t count) {
+        while (count > 0) {
+            ssize_t n = ::write(FFd, p, count);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                Fail(n < 0 ? errno : ENOSPC);
+            p += n;
+            count -= static_cast<size_t>(n);
+        }
+    }
+
+    static constexpr size_t BufferLimit = 1 << 20;
+    static constexpr int64_t KernelCopyThreshold = 256 << 10;
+
     [[noreturn]] void Fail(int err) {
         throw EArcsalveError(TErrorKind::WriteOutput, FPath, SystemReason(err));
     }
@@ -153,6 +177,7 @@ private:
     std::string FBaseName;
     int FFd;
     int64_t FPosition = 0;
+    std::vector<char> FBuffer;
     bool FCommitted = false;
     bool FKernelCopy = true;
 };
