@@ -224,3 +224,16 @@ TEST(ScanHeaders, StopKeepsTheEntriesFoundSoFarAndStillMakesTheFinalReport) {
     EXPECT_EQ(calls, 3) << "two paced reports, then the final one";
     EXPECT_EQ(last, std::to_string(engine.FView.size()));
 }
+
+TEST(ScanHeaders, BackToBackHeadersStopBeingKeptAtTheEntryLimit) {
+    // A hostile file of minimal headers: every 30 bytes another entry.
+    std::string hostile;
+    for (int i = 0; i < 1000; ++i)
+        hostile += std::string("PK\x03\x04\x0A\x00\x00\x00\x00\x00", 10) + std::string(20, '\0');
+    TArcsalveOptions options;
+    options.MaxEntries = 100;
+    TArcsalve engine(std::make_unique<TMemoryInput>(hostile), nullptr, options);
+    engine.BeginScanFile();
+    EXPECT_EQ(engine.FView.size(), 100u);
+    EXPECT_EQ(engine.DroppedEntries(), 900u);
+}

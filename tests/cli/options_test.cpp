@@ -1,0 +1,43 @@
+// The command line of tessary-cli and what it prints.
+#include "name_display.h"
+#include "options.h"
+#include "report.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace tessary::cli;
+
+TEST(CliOptions, DefaultOutputIsRecoveredNameBesideTheInput) {
+    EXPECT_EQ(DefaultOutputPath("/data/in/archive.zip"), "/data/in/recovered_archive.zip");
+    EXPECT_EQ(DefaultOutputPath("archive.zip"), "recovered_archive.zip")
+        << "a bare name stays in the current folder, not the root";
+    EXPECT_EQ(DefaultOutputPath("./a.zip"), "./recovered_a.zip");
+}
+
+TEST(CliOptions, ParsesEveryFormAndRejectsWhatIsWrong) {
+    TOptions o = ParseOptions({"-o", "out.zip", "in.zip", "--quiet"});
+    EXPECT_EQ(o.Input, "in.zip");
+    EXPECT_EQ(o.Output, "out.zip");
+    EXPECT_TRUE(o.Quiet);
+    EXPECT_EQ(ParseOptions({"--output=x.zip", "in.zip"}).Output, "x.zip");
+    EXPECT_EQ(ParseOptions({"--", "-odd.zip"}).Input, "-odd.zip");
+    EXPECT_TRUE(ParseOptions({"--list", "in.zip"}).Output.empty()) << "--list writes nothing";
+    EXPECT_TRUE(ParseOptions({"--version"}).Version);
+
+    EXPECT_THROW(ParseOptions({}), std::invalid_argument);
+    EXPECT_THROW(ParseOptions({"a.zip", "b.zip"}), std::invalid_argument);
+    EXPECT_THROW(ParseOptions({"--bogus", "a.zip"}), std::invalid_argument);
+    EXPECT_THROW(ParseOptions({"a.zip", "-o"}), std::invalid_argument);
+}
+
+TEST(CliReport, NamesAreShownAsUtf8WhateverTheirCodePage) {
+    EXPECT_EQ(DisplayName("caf\x82.txt", 0), "caf\xC3\xA9.txt") << "code page 437";
+    EXPECT_EQ(DisplayName("caf\xC3\xA9.txt", tessary::FlagUtf8Name), "caf\xC3\xA9.txt");
+    EXPECT_EQ(DisplayName("bad\xFF", tessary::FlagUtf8Name), "bad\xEF\xBF\xBD");
+}
+
+TEST(CliReport, JsonStringsEscapeQuotesAndControlCharacters) {
+    EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+}
