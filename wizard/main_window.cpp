@@ -1,0 +1,753 @@
+// main_window.cpp -- TfmMain: the window's regions and pages, the page flow
+// with its two engine runs, and the program's log.
+#include "main_window.h"
+
+#include "engine_error.h"
+#include "error_report.h"
+#include "file_icons.h"
+#include "file_streams.h"
+#include "files_model.h"
+#include "program_info.h"
+#include "ui_services.h"
+#include "wizard_text.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QTreeView>
+
+#include <array>
+#include <exception>
+#include <utility>
+
+namespace tessary {
+
+namespace {
+
+// Client area and the fixed regions of the window.
+constexpr int ClientWidth = 492;
+constexpr int ClientHeight = 377;
+constexpr int TopHeight = 57;
+constexpr int BottomHeight = 45;
+constexpr int BevelHeight = 2;
+constexpr int SideWidth = 168;
+constexpr int SeparatorTop = ClientHeight - BottomHeight - BevelHeight;
+
+// Header texts of the pages that show the header, Selection to Saving.
+constexpr std::array<const char*, 4> PageTitles = {
+    "Select files",
+    "Scanning the ZIP archive.",
+    "Search results",
+    "Creating a new ZIP file",
+};
+constexpr std::array<const char*, 4> PageSubTitles = {
+    "Specify the corrupted file and the repaired file",
+    "Wait till the wizard finds all files in the archive",
+    "The list of repaired archive files",
+    "Wait till the wizard creates the repaired ZIP archive",
+};
+
+// Help context of each page as a move to it completes.
+constexpr int HelpWelcome = 1;
+constexpr int HelpSelection = 2;
+constexpr int HelpResults = 4;
+constexpr int HelpFinish = 7;
+
+// The window's fonts are the classic dialog fonts; where they are missing the
+// metric-compatible free fonts stand in, so that texts fit the fixed layout.
+void InstallFontSubstitutions() {
+    static const bool installed = [] {
+        const QStringList sans = {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                  QStringLiteral("DejaVu Sans")};
+        QFont::insertSubstitutions(QStringLiteral("MS Shell Dlg 2"),
+                                   QStringList{QStringLiteral("Tahoma")} + sans);
+        QFont::insertSubstitutions(QStringLiteral("Tahoma"), sans);
+        QFont::insertSubstitutions(QStringLiteral("Arial"), sans);
+        return true;
+    }();
+    (void)installed;
+}
+
+QFont PixelFont(const QString& family, int pixels, bool bold = false) {
+    QFont font(family);
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+QFont WindowFont() {
+    return PixelFont(QStringLiteral("MS Shell Dlg 2"), 11);
+}
+
+QFont ArialFont(int pixels, bool bold = false) {
+    return PixelFont(QStringLiteral("Arial"), pixels, bold);
+}
+
+// A white panel, as the header and the welcome and finish pages have.
+QWidget* WhitePanel(QWidget* parent) {
+    auto* panel = new QWidget(parent);
+    panel->setAutoFillBackground(true);
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    palette.setColor(QPalette::Base, Qt::white);
+    panel->setPalette(palette);
+    return panel;
+}
+
+QFrame* SunkenLine(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setLineWidth(1);
+    line->setFixedHeight(BevelHeight);
+    return line;
+}
+
+QLabel* Label(QWidget* parent, const QString& text, int left, int top, int width, int height,
+              const QFont& font) {
+    auto* label = new QLabel(text, parent);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setGeometry(left, top, width, height);
+    return label;
+}
+
+// A label of fixed width whose height follows its wrapped text.
+QLabel* WrappedLabel(QWidget* parent, const QString& text, int left, int top, int width,
+                     const QFont& font) {
+    QLabel* label = Label(parent, text, left, top, width, 0, font);
+    label->setWordWrap(true);
+    label->setGeometry(left, top, width, label->heightForWidth(width));
+    return label;
+}
+
+QPushButton* Button(QWidget* parent, const QString& caption, int left, int top, int width,
+                    int height) {
+    auto* button = new QPushButton(caption, parent);
+    button->setGeometry(left, top, width, height);
+    return button;
+}
+
+QProgressBar* ProgressBar(QWidget* parent, int left, int top, int width, int height) {
+    auto* bar = new QProgressBar(parent);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    bar->setGeometry(left, top, width, height);
+    return bar;
+}
+
+// Putting into a box the text it already holds is no change: it must not run
+// the box's change handler.
+void SetEditText(QLineEdit* edit, const QString& text) {
+    if (edit->text() != text) {
+        edit->setText(text);
+    }
+}
+
+// The repaired archive's folder can be created, or exists already. A name
+// without a folder part lies in the current folder.
+bool CanCreateFolderOf(const QString& fileName) {
+    const QString folder = FolderPart(fileName);
+    return folder.isEmpty() || QDir().mkpath(folder);
+}
+
+// The error display's text for a failure: the engine's file errors name the
+// file and the system's reason; anything else shows its own message.
+QString FailureText(const std::exception& error) {
+    if (const auto* engineError = dynamic_cast<const EArcsalveError*>(&error)) {
+        return EngineErrorText(*engineError);
+    }
+    return WithFullStop(QString::fromLocal8Bit(error.what()));
+}
+
+} // namespace
+
+TfmMain::TfmMain(QStringList arguments, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      LogFileName(ProgramLogFile()), FArguments(std::move(arguments)) {
+    FEngineOptions.CreateOutput = FileOutputFactory();
+    CreateControls();
+    FormCreate();
+}
+
+TfmMain::~TfmMain() {
+    FormDestroy();
+}
+
+// ---------------------------------------------------------------------------
+// Controls
+
+void TfmMain::CreateControls() {
+    InstallFontSubstitutions();
+    setFont(WindowFont());
+    setFixedSize(ClientWidth, ClientHeight);
+    setWindowTitle(QStringLiteral("fmMain"));
+
+    // Side picture of the welcome layout: drawn unscaled from its top-left
+    // corner, cut off by its strip.
+    imWelcome = new QLabel(this);
+    imWelcome->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    imWelcome->setPixmap(QPixmap(QStringLiteral(":/welcome")));
+
+    // Header.
+    pnlTop = WhitePanel(this);
+    lbPageTitle = Label(pnlTop, {}, 24, 8, 441, 16, PixelFont(font().family(), 11, true));
+    lbPageSubTitle = Label(pnlTop, {}, 40, 24, 425, 26, font());
+    imLogo = new QLabel(pnlTop);
+    imLogo->setGeometry(436, 1, 54, 54);
+    imLogo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    // Work area: a sunken line at its top, the notebook below it.
+    pnlWorkArea = new QWidget(this);
+    bvWorkAreaTop = SunkenLine(pnlWorkArea);
+    nbWorkArea = new QStackedWidget(pnlWorkArea);
+    CreateWelcomePage();
+    CreateSelectionPage();
+    CreateScanPage();
+    CreateResultsPage();
+    CreateSavingPage();
+    CreateFinishPage();
+
+    // Separator and button bar.
+    bvBottom = SunkenLine(this);
+    bvBottom->setGeometry(0, SeparatorTop, ClientWidth, BevelHeight);
+    pnlBottom = new QWidget(this);
+    pnlBottom->setGeometry(0, ClientHeight - BottomHeight, ClientWidth, BottomHeight);
+    btnHelp = Button(pnlBottom, QStringLiteral("Help"), 10, 12, 75, 24);
+    btnBack = Button(pnlBottom, QStringLiteral("< Back"), 248, 12, 75, 24);
+    btnNext = Button(pnlBottom, QStringLiteral("Next >"), 323, 12, 75, 24);
+    btnClose = Button(pnlBottom, QStringLiteral("Cancel"), 407, 12, 75, 24);
+    btnBack->hide();
+    btnNext->setDefault(true);
+
+    // The buttons come first in the tab order, then the page's own controls.
+    QWidget::setTabOrder(btnNext, btnClose);
+    QWidget::setTabOrder(btnClose, btnHelp);
+    QWidget::setTabOrder(btnHelp, btnBack);
+    QWidget::setTabOrder(btnBack, edInputFile);
+    QWidget::setTabOrder(edInputFile, btnBrowseInput);
+    QWidget::setTabOrder(btnBrowseInput, edOutputFile);
+    QWidget::setTabOrder(edOutputFile, btnBrowseOutput);
+    QWidget::setTabOrder(btnBrowseOutput, lvFiles);
+    QWidget::setTabOrder(lvFiles, cbExecAfterClose);
+    btnNext->setFocus();
+
+    connect(btnNext, &QPushButton::clicked, this, &TfmMain::btnNextClick);
+    connect(btnBack, &QPushButton::clicked, this, &TfmMain::btnBackClick);
+    connect(btnClose, &QPushButton::clicked, this, &TfmMain::btnCloseClick);
+    connect(edInputFile, &QLineEdit::textChanged, this, &TfmMain::edInputFileChange);
+    connect(btnBrowseInput, &QPushButton::clicked, this, &TfmMain::btnBrowseInputClick);
+    connect(btnBrowseOutput, &QPushButton::clicked, this, &TfmMain::btnBrowseOutputClick);
+}
+
+void TfmMain::CreateWelcomePage() {
+    auto* page = new QWidget;
+    pnlWelcome = WhitePanel(page);
+    pnlWelcome->setGeometry(0, 0, ClientWidth, SeparatorTop);
+    lbWelcomeTitle =
+        Label(pnlWelcome, QStringLiteral("Tessary Wizard"), 16, 16, 283, 22, ArialFont(17, true));
+    lbWelcomeText = WrappedLabel(
+        pnlWelcome,
+        QStringLiteral("This wizard will help you repair corrupted or incompletely downloaded "
+                       "ZIP archives. You will not need any technical knowledge, just follow "
+                       "the instructions of the user-friendly wizard."),
+        16, 64, 283, font());
+    nbWorkArea->addWidget(page);
+}
+
+void TfmMain::CreateSelectionPage() {
+    auto* page = new QWidget;
+    const QFont captionFont = ArialFont(11);
+    lbInputFile = Label(page, QStringLiteral("Corrupted file"), 16, 32, 441, 25, captionFont);
+    edInputFile = new QLineEdit(page);
+    edInputFile->setGeometry(16, 50, 460, 21);
+    btnBrowseInput = Button(page, QStringLiteral("Browse..."), 401, 77, 75, 25);
+    lbOutputFile = Label(page, QStringLiteral("Repaired file"), 16, 134, 441, 25, captionFont);
+    edOutputFile = new QLineEdit(page);
+    edOutputFile->setGeometry(16, 152, 460, 21);
+    btnBrowseOutput = Button(page, QStringLiteral("Browse..."), 401, 179, 75, 25);
+    // The caption labels lie under the boxes; keep the boxes on top.
+    edInputFile->raise();
+    edOutputFile->raise();
+    nbWorkArea->addWidget(page);
+}
+
+void TfmMain::CreateScanPage() {
+    auto* page = new QWidget;
+    lbScanText = WrappedLabel(page,
+                              QStringLiteral("The search will take some time depending on the "
+                                             "size of the archive and the number of files in it."),
+                              16, 16, 460, ArialFont(11));
+    pbTotal = ProgressBar(page, 16, 136, 460, 25);
+    lblFilesFound = Label(page, QStringLiteral("Nothing is found"), 16, 177, 460, 16, font());
+    nbWorkArea->addWidget(page);
+}
+
+void TfmMain::CreateResultsPage() {
+    auto* page = new QWidget;
+    ilSystem = &TFileIconList::System();
+    FFilesModel = new TFilesModel(this);
+    lvFiles = new QTreeView(page);
+    lvFiles->setGeometry(16, 16, 465, 241);
+    lvFiles->setModel(FFilesModel);
+    lvFiles->setRootIsDecorated(false);
+    lvFiles->setItemsExpandable(false);
+    lvFiles->setUniformRowHeights(true);
+    lvFiles->setSortingEnabled(false);
+    lvFiles->setAllColumnsShowFocus(true);
+    lvFiles->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvFiles->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvFiles->setTextElideMode(Qt::ElideRight);
+    lvFiles->setIconSize(QSize(16, 16));
+    QHeaderView* header = lvFiles->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->resizeSection(TFilesModel::colName, 295);
+    header->resizeSection(TFilesModel::colSize, 80);
+    header->resizeSection(TFilesModel::colStatus, 68);
+    nbWorkArea->addWidget(page);
+}
+
+void TfmMain::CreateSavingPage() {
+    auto* page = new QWidget;
+    lbSavingText = Label(page, QStringLiteral("Saving files"), 16, 16, 460, 16, ArialFont(11));
+    pbFilesCreate = ProgressBar(page, 16, 136, 465, 25);
+    lbFilesCreated = Label(page, QStringLiteral("Nothing is recovered"), 16, 177, 460, 16, font());
+    nbWorkArea->addWidget(page);
+}
+
+void TfmMain::CreateFinishPage() {
+    auto* page = new QWidget;
+    pnlFinish = WhitePanel(page);
+    pnlFinish->setGeometry(0, 0, ClientWidth, SeparatorTop);
+    lbFinishTitle = Label(pnlFinish, QStringLiteral("Finishing the repair wizard"), 16, 16, 300, 22,
+                          ArialFont(17, true));
+    lblFinish = Label(pnlFinish, {}, 16, 77, 283, 60, font());
+    lblFinish->setWordWrap(true);
+    cbExecAfterClose =
+        new QCheckBox(QStringLiteral("Open the archive after the wizard is closed"), pnlFinish);
+    cbExecAfterClose->setGeometry(16, 152, 313, 17);
+    cbExecAfterClose->setChecked(false);
+    nbWorkArea->addWidget(page);
+}
+
+// ---------------------------------------------------------------------------
+// Creation, activation, destruction
+
+void TfmMain::FormCreate() {
+    FStopped = true;
+    FScanning = true;
+    nbWorkArea->setCurrentIndex(pgWelcome);
+    FHelpContext = HelpWelcome;
+    ShowWelcomeLayout();
+    imLogo->setPixmap(QPixmap(QStringLiteral(":/logo")));
+    const QString title = QString::fromStdString(GetTitle());
+    setWindowTitle(title);
+    QGuiApplication::setApplicationDisplayName(title);
+    FLog = std::make_unique<TLog>();
+    SetErrorSink([this](const std::string& text, int32_t kind) { return LogSink(text, kind); });
+}
+
+void TfmMain::FormActivate() {
+    if (FArguments.isEmpty()) {
+        return;
+    }
+    SetEditText(edInputFile, FArguments.first());
+    btnNext->setEnabled(true);
+}
+
+void TfmMain::FormDestroy() {
+    FFilesModel->SetView(nullptr);
+    FEngine.reset();
+    // Reports after this point have no log to go to; they must not reach a
+    // window that is being destroyed.
+    SetErrorSink({});
+    if (FLog) {
+        try {
+            FLog->SaveToFile(LogFileName, true);
+        } catch (...) {
+            // The program ends normally whatever became of the log file.
+        }
+        FLog.reset();
+    }
+}
+
+bool TfmMain::event(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::WindowActivate:
+        // The window becomes the program's active window: when first shown,
+        // and when another window of the program (not one of its own message
+        // boxes or file dialogs) hands the focus back.
+        if (!FActivatedBefore || FFocusWentToOwnWindow) {
+            FActivatedBefore = true;
+            FFocusWentToOwnWindow = false;
+            Guarded([this] { FormActivate(); });
+        }
+        break;
+    case QEvent::WindowDeactivate: {
+        const QWidget* active = QApplication::activeWindow();
+        FFocusWentToOwnWindow = active != nullptr && active != this && FOwnModalDepth == 0;
+        break;
+    }
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
+void TfmMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!FCentred) {
+        FCentred = true;
+        if (const QScreen* where = screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(where->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+}
+
+// Enter presses the focused button, or else the default button Next.
+void TfmMain::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        auto* focused = qobject_cast<QPushButton*>(focusWidget());
+        QPushButton* target = focused ? focused : btnNext;
+        if (target->isVisible() && target->isEnabled()) {
+            target->click();
+        }
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// Layouts and pages
+
+void TfmMain::ShowWelcomeLayout() {
+    pnlTop->hide();
+    imWelcome->setGeometry(0, 0, SideWidth, SeparatorTop);
+    imWelcome->show();
+    pnlWorkArea->setGeometry(SideWidth, 0, ClientWidth - SideWidth, SeparatorTop);
+    bvWorkAreaTop->setGeometry(0, 0, pnlWorkArea->width(), BevelHeight);
+    nbWorkArea->setGeometry(0, BevelHeight, pnlWorkArea->width(),
+                            pnlWorkArea->height() - BevelHeight);
+}
+
+void TfmMain::ShowHeaderLayout() {
+    imWelcome->hide();
+    pnlTop->setGeometry(0, 0, ClientWidth, TopHeight);
+    pnlTop->show();
+    pnlWorkArea->setGeometry(0, TopHeight, ClientWidth, SeparatorTop - TopHeight);
+    bvWorkAreaTop->setGeometry(0, 0, pnlWorkArea->width(), BevelHeight);
+    nbWorkArea->setGeometry(0, BevelHeight, pnlWorkArea->width(),
+                            pnlWorkArea->height() - BevelHeight);
+}
+
+int TfmMain::CurrentPage() const {
+    return nbWorkArea->currentIndex();
+}
+
+void TfmMain::ShowPage(int page) {
+    nbWorkArea->setCurrentIndex(page);
+    ShowPageTitles(page);
+}
+
+void TfmMain::ShowPageTitles(int page) {
+    if (page < pgSelection || page > pgSaving) {
+        return; // no header on the Welcome and Finish pages; the labels keep their texts
+    }
+    lbPageTitle->setText(QString::fromLatin1(PageTitles[static_cast<size_t>(page - pgSelection)]));
+    lbPageSubTitle->setText(
+        QString::fromLatin1(PageSubTitles[static_cast<size_t>(page - pgSelection)]));
+}
+
+void TfmMain::SetRunButtonsEnabled(bool enabled) {
+    btnNext->setEnabled(enabled);
+    btnBack->setEnabled(enabled);
+}
+
+// ---------------------------------------------------------------------------
+// Buttons
+
+void TfmMain::btnNextClick() {
+    Guarded([this] {
+        // During a run Next is disabled and the run moves on by itself; a
+        // click that arrives anyway must not start a second run inside it.
+        if (!FStopped) {
+            return;
+        }
+        switch (CurrentPage()) {
+        case pgWelcome:
+            btnBack->show();
+            ShowHeaderLayout();
+            ShowPage(pgSelection);
+            edInputFileChange();
+            FHelpContext = HelpSelection;
+            break;
+        case pgSelection:
+            ScanSelection();
+            break;
+        case pgResults:
+            RebuildArchive();
+            break;
+        case pgFinish:
+            if (cbExecAfterClose->isChecked()) {
+                OpenDocument(this, edOutputFile->text());
+            }
+            close();
+            break;
+        default:
+            break;
+        }
+    });
+}
+
+void TfmMain::btnBackClick() {
+    Guarded([this] {
+        if (!FStopped) {
+            return;
+        }
+        switch (CurrentPage()) {
+        case pgSelection:
+            btnBack->hide();
+            ShowWelcomeLayout();
+            ShowPage(pgWelcome);
+            btnNext->setEnabled(true);
+            FHelpContext = HelpWelcome;
+            break;
+        case pgResults:
+        case pgFinish:
+            ReturnToSelection();
+            break;
+        default:
+            break;
+        }
+    });
+}
+
+void TfmMain::btnCloseClick() {
+    Guarded([this] {
+        if (FStopped) {
+            close();
+            return;
+        }
+        if (Ask(QStringLiteral("Do you realy want to stop process?"), QStringLiteral("Warning"),
+                TMessageIcon::Question, TMessageButtons::OkCancel) == TMessageResult::Ok) {
+            FStopped = true;
+        }
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Selection page
+
+void TfmMain::edInputFileChange() {
+    const QString input = edInputFile->text();
+    if (QFileInfo(input).isFile()) {
+        btnNext->setEnabled(true);
+        SetEditText(edOutputFile, DefaultRepairedName(input));
+    } else {
+        btnNext->setEnabled(false);
+    }
+}
+
+void TfmMain::btnBrowseInputClick() {
+    Guarded([this] {
+        ++FOwnModalDepth;
+        const auto chosen = FileDialog(this, TFileDialogKind::Open, QStringLiteral("ZIP (*.zip)"));
+        --FOwnModalDepth;
+        if (!chosen) {
+            return;
+        }
+        SetEditText(edInputFile, *chosen);
+        SetEditText(edOutputFile, DefaultRepairedName(edInputFile->text()));
+    });
+}
+
+void TfmMain::btnBrowseOutputClick() {
+    Guarded([this] {
+        ++FOwnModalDepth;
+        const auto chosen = FileDialog(this, TFileDialogKind::Save, QStringLiteral("ZIP (*.zip)"));
+        --FOwnModalDepth;
+        if (!chosen) {
+            return;
+        }
+        SetEditText(edOutputFile, *chosen + QStringLiteral(".zip"));
+    });
+}
+
+bool TfmMain::CheckOutputPath() const {
+    // Linux has no drive letters: the path is sound when its folder exists or
+    // can be created now, before the scan.
+    return CanCreateFolderOf(edOutputFile->text());
+}
+
+// ---------------------------------------------------------------------------
+// The two engine runs
+
+void TfmMain::ScanSelection() {
+    if (!edInputFile->text().isEmpty() && !CheckOutputPath()) {
+        Ask(QStringLiteral("Output path corrupted!"), QStringLiteral("Error"), TMessageIcon::Error,
+            TMessageButtons::Ok);
+    }
+    const QString input = edInputFile->text();
+    if (input.isEmpty() || edOutputFile->text().isEmpty()) {
+        return;
+    }
+    FScanning = true;
+    pbTotal->setValue(0);
+    lblFilesFound->setText(QStringLiteral("Nothing is found"));
+
+    // A damaged archive that cannot be opened leaves the previous engine and
+    // its results as they were.
+    std::unique_ptr<TInputStream> stream = OpenInputFile(ToNativePath(input));
+    DiscardEngine();
+    FEngine = std::make_unique<TArcsalve>(
+        std::move(stream),
+        [this](int32_t percent, const char* text) { return EngineProgress(percent, text); },
+        FEngineOptions);
+
+    ShowPage(pgScan);
+    SetRunButtonsEnabled(false);
+    FStopped = false;
+    try {
+        FEngine->BeginScanFile();
+    } catch (const std::exception& error) {
+        FStopped = true;
+        FScanning = false;
+        SetRunButtonsEnabled(true);
+        ShowError(FailureText(error));
+        ReturnToSelection();
+        return;
+    }
+    FStopped = true;
+    FScanning = false;
+    SetRunButtonsEnabled(true);
+
+    ShowPage(pgResults);
+    FFilesModel->SetView(&FEngine->FView);
+    btnNext->setFocus();
+    FHelpContext = HelpResults;
+}
+
+void TfmMain::RebuildArchive() {
+    if (!FEngine) {
+        return;
+    }
+    ShowPage(pgSaving);
+    pbFilesCreate->setValue(0);
+    lbFilesCreated->setText(QStringLiteral("Nothing is recovered"));
+    SetRunButtonsEnabled(false);
+    FStopped = false;
+    try {
+        FEngine->GetRecovered(ToNativePath(edOutputFile->text()));
+    } catch (const std::exception& error) {
+        // Nothing was left under the chosen name and the damaged archive is
+        // untouched: show why, then offer the Selection page again, where
+        // Next scans anew with a new engine.
+        FStopped = true;
+        SetRunButtonsEnabled(true);
+        ShowError(FailureText(error));
+        ReturnToSelection();
+        return;
+    }
+    FStopped = true;
+    SetRunButtonsEnabled(true);
+    EnterFinishPage();
+    btnNext->setFocus();
+    FHelpContext = HelpFinish;
+}
+
+void TfmMain::ReturnToSelection() {
+    btnNext->setEnabled(true);
+    btnNext->setText(QStringLiteral("Next >"));
+    ShowHeaderLayout();
+    ShowPage(pgSelection);
+    FHelpContext = HelpSelection;
+}
+
+void TfmMain::EnterFinishPage() {
+    ShowWelcomeLayout();
+    ShowPage(pgFinish);
+    const qsizetype count = FEngine ? static_cast<qsizetype>(FEngine->FView.size()) : 0;
+    lblFinish->setText(FinishSummary(count, edInputFile->text()));
+    btnNext->setText(QStringLiteral("Finish"));
+}
+
+void TfmMain::DiscardEngine() {
+    // The list must let go of the rows before the engine that holds them goes.
+    FFilesModel->SetView(nullptr);
+    FEngine.reset();
+}
+
+bool TfmMain::EngineProgress(int32_t percent, const char* text) {
+    if (percent > 100) {
+        percent = 100;
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    const QString count = QString::fromLatin1(text ? text : "");
+    if (FScanning) {
+        pbTotal->setValue(percent);
+        lblFilesFound->setText(count + QStringLiteral(" files have been found"));
+    } else {
+        pbFilesCreate->setValue(percent);
+        lbFilesCreated->setText(count + QStringLiteral(" files have been repaired"));
+    }
+    return !FStopped;
+}
+
+// ---------------------------------------------------------------------------
+// Log, messages and errors
+
+int32_t TfmMain::LogSink(const std::string& text, int32_t kind) {
+    AddLogLine(text, kind);
+    return 0;
+}
+
+void TfmMain::AddLogLine(const std::string& text, int32_t kind) {
+    if (FLog) {
+        FLog->Add(static_cast<uint8_t>(kind), text.c_str());
+    }
+}
+
+TMessageResult TfmMain::Ask(const QString& text, const QString& caption, TMessageIcon icon,
+                            TMessageButtons buttons) {
+    ++FOwnModalDepth;
+    const TMessageResult result = MessageBox(this, text, caption, icon, buttons);
+    --FOwnModalDepth;
+    return result;
+}
+
+// The error display: the program's title as caption, an error icon, OK.
+void TfmMain::ShowError(const QString& text) {
+    Ask(text, QString::fromStdString(GetTitle()), TMessageIcon::Error, TMessageButtons::Ok);
+}
+
+// Runs a handler; a failure that escapes it goes to the error display, and
+// the window goes on with the next event.
+template <typename Handler> void TfmMain::Guarded(Handler&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowError(FailureText(error));
+    }
+}
+
+} // namespace tessary

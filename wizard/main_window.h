@@ -1,0 +1,174 @@
+// main_window.h -- TfmMain, the wizard window: its pages, the moves between
+// them, the scan and the rebuild through the engine, and the program's log.
+#pragma once
+
+#include "arcsalve.h"
+#include "tlog.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+class QTreeView;
+
+namespace tessary {
+
+class TFileIconList;
+class TFilesModel;
+enum class TMessageIcon;
+enum class TMessageButtons;
+enum class TMessageResult;
+
+class TfmMain : public QWidget {
+    Q_OBJECT
+public:
+    // The pages of nbWorkArea, in their order.
+    enum TPage { pgWelcome, pgSelection, pgScan, pgResults, pgSaving, pgFinish, PageCount };
+
+    // `arguments` are the command-line arguments after the program's name; the
+    // first one, if any, is a damaged archive to put into the input box.
+    explicit TfmMain(QStringList arguments, QWidget* parent = nullptr);
+    ~TfmMain() override;
+
+    int CurrentPage() const;
+    int HelpContext() const { return FHelpContext; }
+
+    // The engine's progress event: keeps the window responsive, shows the
+    // progress, and answers whether the run may go on.
+    bool EngineProgress(int32_t percent, const char* text);
+
+    void ShowWelcomeLayout();
+    void ShowHeaderLayout();
+
+    // The error reporter's sink: every report becomes a line of the log.
+    int32_t LogSink(const std::string& text, int32_t kind);
+    void AddLogLine(const std::string& text, int32_t kind);
+
+    // Where the log goes at exit; beside the program file unless changed.
+    std::string LogFileName;
+
+    // The options every new engine is built with. Writes the repaired archive
+    // to real files; tests pace the progress reports through it.
+    TArcsalveOptions FEngineOptions;
+
+    // Controls, by region. The window owns them all.
+    QWidget* pnlTop;
+    QLabel* lbPageTitle;
+    QLabel* lbPageSubTitle;
+    QLabel* imLogo;
+    QLabel* imWelcome;
+    QWidget* pnlWorkArea;
+    QFrame* bvWorkAreaTop;
+    QStackedWidget* nbWorkArea;
+    QFrame* bvBottom;
+    QWidget* pnlBottom;
+    QPushButton* btnHelp;
+    QPushButton* btnBack;
+    QPushButton* btnNext;
+    QPushButton* btnClose;
+
+    // Welcome page.
+    QWidget* pnlWelcome;
+    QLabel* lbWelcomeTitle;
+    QLabel* lbWelcomeText;
+
+    // Selection page.
+    QLabel* lbInputFile;
+    QLineEdit* edInputFile;
+    QPushButton* btnBrowseInput;
+    QLabel* lbOutputFile;
+    QLineEdit* edOutputFile;
+    QPushButton* btnBrowseOutput;
+
+    // Scan page.
+    QLabel* lbScanText;
+    QProgressBar* pbTotal;
+    QLabel* lblFilesFound;
+
+    // Results page.
+    QTreeView* lvFiles;
+    TFilesModel* FFilesModel;
+    TFileIconList* ilSystem;
+
+    // Saving page.
+    QLabel* lbSavingText;
+    QProgressBar* pbFilesCreate;
+    QLabel* lbFilesCreated;
+
+    // Finish page.
+    QWidget* pnlFinish;
+    QLabel* lbFinishTitle;
+    QLabel* lblFinish;
+    QCheckBox* cbExecAfterClose;
+
+    // The engine of the latest scan and the program's log, both owned.
+    std::unique_ptr<TArcsalve> FEngine;
+    std::unique_ptr<TLog> FLog;
+    // True while no engine run is active, and once the user asked the active
+    // run to stop.
+    bool FStopped = true;
+    // Which page's progress the engine's reports go to: the scan or the rebuild.
+    bool FScanning = true;
+
+public slots:
+    void btnNextClick();
+    void btnBackClick();
+    void btnCloseClick();
+    void edInputFileChange();
+    void btnBrowseInputClick();
+    void btnBrowseOutputClick();
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateWelcomePage();
+    void CreateSelectionPage();
+    void CreateScanPage();
+    void CreateResultsPage();
+    void CreateSavingPage();
+    void CreateFinishPage();
+
+    void FormCreate();
+    void FormActivate();
+    void FormDestroy();
+
+    void ShowPage(int page);
+    void ShowPageTitles(int page);
+    void SetRunButtonsEnabled(bool enabled);
+    void ScanSelection();
+    void RebuildArchive();
+    void ReturnToSelection();
+    void EnterFinishPage();
+    bool CheckOutputPath() const;
+    void DiscardEngine();
+
+    // The window's own message boxes and the error display. Activation that
+    // returns from them is not a return from another window of the program.
+    TMessageResult Ask(const QString& text, const QString& caption, TMessageIcon icon,
+                       TMessageButtons buttons);
+    void ShowError(const QString& text);
+    template <typename Handler> void Guarded(Handler&& handler);
+
+    QStringList FArguments;
+    int FHelpContext = 0;
+    int FOwnModalDepth = 0;
+    bool FActivatedBefore = false;
+    bool FFocusWentToOwnWindow = false;
+    bool FCentred = false;
+};
+
+} // namespace tessary
