@@ -1,0 +1,66 @@
+// wizard_test_util.h -- what the wizard tests share: a stand-in for the
+// desktop's message boxes, dialogs and document opening that answers from a
+// script and records every request, and damaged archives to repair.
+#pragma once
+
+#include "arcsalve.h"
+#include "ui_services.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tessary::test {
+
+struct TRecordedMessage {
+    QString Text;
+    QString Caption;
+    TMessageIcon Icon;
+    TMessageButtons Buttons;
+};
+
+// Installs itself as the desktop services for its lifetime.
+class TDesktopStandIn {
+public:
+    TDesktopStandIn();
+    ~TDesktopStandIn();
+    TDesktopStandIn(const TDesktopStandIn&) = delete;
+    TDesktopStandIn& operator=(const TDesktopStandIn&) = delete;
+
+    // Answers for the coming message boxes, oldest first; Ok once they run out.
+    QList<TMessageResult> Answers;
+    // Runs inside each message box, while it is "showing".
+    std::function<void(const TRecordedMessage&)> WhileShowing;
+    QList<TRecordedMessage> Messages;
+
+    // Answers for the coming file dialogs; a cancellation once they run out.
+    QList<std::optional<QString>> DialogAnswers;
+    QList<TFileDialogRequest> Dialogs;
+
+    // Every file or address handed to the desktop to open.
+    QStringList Opened;
+
+private:
+    TMessageBoxFunction FOldMessageBox;
+    TFileDialogFunction FOldFileDialog;
+    TOpenDocumentFunction FOldOpenDocument;
+};
+
+// Writes `bytes` to `path`, creating the file; returns `path`.
+QString WriteFile(const QString& path, const std::string& bytes);
+std::string ReadFile(const QString& path);
+
+// An archive of `count` small entries named "file<i>.txt" (the first with
+// `firstName` instead, when given) whose central directory and end record are
+// lost, as in an interrupted download.
+std::string DamagedArchive(int count, const std::string& firstName = {});
+
+// Engine options under which the engine reports at every opportunity, so a
+// test sees several reports even from a small archive.
+void ReportAtEveryStep(TArcsalveOptions& options);
+
+} // namespace tessary::test
