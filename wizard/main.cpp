@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
         {
             tessary::TfmMain window(QCoreApplication::arguments().mid(1));
             window.show();
+            // Without a window manager nothing else would make it the active window.
+            window.activateWindow();
             result = QApplication::exec();
         }
         tessary::SetMessageBoxHandler({});
