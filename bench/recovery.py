@@ -2,7 +2,7 @@
 """Recovery comparison: how many entries tessary-cli and zip -FF bring back
 intact from damaged archives, against how many survived the damage.
 
-  recovery.py --cli PATH [--work DIR] [--keep]
+  recovery.py --cli PATH [--work DIR] [--keep] [--seed N]
 
 Builds undamaged archives of several kinds (stored, deflated, signed and
 unsigned data descriptors, zip64 extra fields from a streaming writer, stored
@@ -380,6 +380,7 @@ def main():
     ap.add_argument("--cli", required=True)
     ap.add_argument("--work", help="folder for the corpus (default: a temporary one)")
     ap.add_argument("--keep", action="store_true", help="keep the corpus and repaired archives")
+    ap.add_argument("--seed", type=int, default=0, help="another seed gives other damage")
     a = ap.parse_args()
     work = a.work or tempfile.mkdtemp(prefix="tessary-recovery.")
     os.makedirs(work, exist_ok=True)
@@ -392,7 +393,7 @@ def main():
         for base_name, archive in bases.items():
             orig = originals(archive)
             cd = central_offset(archive)
-            rng = random.Random(base_name)
+            rng = random.Random("%s/%d" % (base_name, a.seed))
             for n, (kind, label, damaged) in enumerate(damages(archive, cd, rng)):
                 files += 1
                 stem = "%s-%s-%02d" % (base_name, kind, n)
