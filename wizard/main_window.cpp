@@ -368,6 +368,12 @@ void TfmMain::FormActivate() {
     if (FArguments.isEmpty()) {
         return;
     }
+    // Once a scan has begun, the names belong to it: replacing them now would
+    // write this archive's repair under a name made for another one, and
+    // enable Next in the middle of a run.
+    if (CurrentPage() != pgWelcome && CurrentPage() != pgSelection) {
+        return;
+    }
     SetEditText(edInputFile, FArguments.first());
     btnNext->setEnabled(true);
 }

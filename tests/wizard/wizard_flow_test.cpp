@@ -94,6 +94,7 @@ private slots:
     void CommandLinePathGoesIntoTheInputBoxWhenTheWindowIsActivated();
     void CommandLinePathThatDoesNotExistStillEnablesNext();
     void ReturnFromAnotherWindowPutsTheCommandLinePathBack();
+    void ReturnFromAnotherWindowAfterTheScanKeepsTheNames();
     void OwnMessageBoxesAndDialogsDoNotCountAsAnotherWindow();
 
     void InputRuleWhileTyping();
@@ -262,6 +263,34 @@ void TWizardFlowTest::ReturnFromAnotherWindowPutsTheCommandLinePathBack() {
     QCOMPARE(w->edInputFile->text(), archive);
     QCOMPARE(w->edOutputFile->text(), folder.filePath("recovered_a.zip"));
     QVERIFY(w->btnNext->isEnabled());
+}
+
+void TWizardFlowTest::ReturnFromAnotherWindowAfterTheScanKeepsTheNames() {
+    QTemporaryDir folder;
+    const QString archive = WriteFile(folder.filePath("a.zip"), DamagedArchive(1));
+    const QString other = WriteFile(folder.filePath("b.zip"), DamagedArchive(2));
+    TWizard w({archive});
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w.Window.get()));
+    w->btnNext->click();
+    w->edInputFile->setText(other);
+    w->btnNext->click();
+    QCOMPARE(w->CurrentPage(), int(TfmMain::pgResults));
+    {
+        QDialog box(w.Window.get());
+        box.show();
+        box.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(&box));
+    }
+    w->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(w.Window.get()));
+    QCOMPARE(w->edInputFile->text(), other);
+    QCOMPARE(w->edOutputFile->text(), folder.filePath("recovered_b.zip"));
+    w->btnNext->click();
+    QCOMPARE(w->lblFinish->text(),
+             QStringLiteral("The product has successfully repaired 2 in the archive b.zip"));
+    QVERIFY(QFileInfo::exists(folder.filePath("recovered_b.zip")));
+    QVERIFY(!QFileInfo::exists(folder.filePath("recovered_a.zip")));
 }
 
 void TWizardFlowTest::OwnMessageBoxesAndDialogsDoNotCountAsAnotherWindow() {
