@@ -1,0 +1,98 @@
+#!/usr/bin/env python3
+"""Python's zipfile as a ZIP reader and writer for the interoperability tests.
+
+  zip_check.py check JOBFILE   reads every archive named in JOBFILE (one path a
+                               line) and prints one line per entry:
+      A <archive> OPEN                         the archive opened
+      A <archive> BAD <reason>                 zipfile refused the archive
+      E <archive> <index> OK <crc> <size> <isdir> <namehex>
+      E <archive> <index> FAIL 0 0 <isdir> <namehex> <reason>
+  zip_check.py make SPECFILE   writes an archive from a JSON description:
+      {"output": PATH, "streaming": BOOL,
+       "entries": [{"name": TEXT, "data": PATH or absent, "deflate": BOOL,
+                    "zip64": BOOL}],
+       "many": {"count": N, "prefix": TEXT}}   (tiny stored entries)
+    "streaming" writes through an unseekable stream, as a writer on a pipe
+    does: every entry gets flag bit 3 and a signed data descriptor.
+"""
+import io
+import json
+import sys
+import zipfile
+import zlib
+
+
+def entry_line(archive, index, ok, crc, size, isdir, name, reason=""):
+    namehex = name.encode("utf-8", "surrogateescape").hex()
+    status = "OK" if ok else "FAIL"
+    reason = " ".join(str(reason).split())
+    return "E %d %d %s %08x %d %d %s %s" % (archive, index, status, crc, size, int(isdir), namehex,
+                                           reason)
+
+
+def check(jobfile):
+    with open(jobfile, encoding="utf-8") as f:
+        paths = [line.rstrip("\n") for line in f if line.strip()]
+    out = []
+    for a, path in enumerate(paths):
+        try:
+            zf = zipfile.ZipFile(path)
+        except Exception as e:  # any refusal counts, whatever its class
+            out.append("A %d BAD %s: %s" % (a, type(e).__name__, " ".join(str(e).split())))
+            continue
+        out.append("A %d OPEN" % a)
+        with zf:
+            for i, info in enumerate(zf.infolist()):
+                try:
+                    data = zf.read(info)
+                    out.append(entry_line(a, i, True, zlib.crc32(data) & 0xFFFFFFFF, len(data),
+                                          info.is_dir(), info.filename))
+                except Exception as e:
+                    out.append(entry_line(a, i, False, 0, 0, info.is_dir(), info.filename,
+                                          "%s: %s" % (type(e).__name__, e)))
+    sys.stdout.write("\n".join(out) + ("\n" if out else ""))
+
+
+class Unseekable(io.RawIOBase):
+    """A write-only stream that cannot tell or seek, like a pipe."""
+
+    def __init__(self, target):
+        super().__init__()
+        self.target = target
+
+    def writable(self):
+        return True
+
+    def write(self, b):
+        return self.target.write(b)
+
+
+def make(specfile):
+    with open(specfile, encoding="utf-8") as f:
+        spec = json.load(f)
+    with open(spec["output"], "wb") as raw:
+        target = Unseekable(raw) if spec.get("streaming") else raw
+        with zipfile.ZipFile(target, "w") as zf:
+            for e in spec.get("entries", []):
+                data = b""
+                if e.get("data"):
+                    with open(e["data"], "rb") as d:
+                        data = d.read()
+                info = zipfile.ZipInfo(e["name"], date_time=(2025, 1, 1, 12, 0, 0))
+                info.compress_type = zipfile.ZIP_DEFLATED if e.get("deflate") else zipfile.ZIP_STORED
+                if e["name"].endswith("/"):
+                    info.external_attr = 0o40755 << 16 | 0x10
+                with zf.open(info, "w", force_zip64=bool(e.get("zip64"))) as w:
+                    w.write(data)
+            many = spec.get("many")
+            if many:
+                for i in range(many["count"]):
+                    name = "%s%06d.txt" % (many["prefix"], i)
+                    zf.writestr(zipfile.ZipInfo(name, date_time=(2025, 1, 1, 12, 0, 0)),
+                                b"%d\n" % i)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3 or sys.argv[1] not in ("check", "make"):
+        sys.exit(__doc__)
+    (check if sys.argv[1] == "check" else make)(sys.argv[2])
