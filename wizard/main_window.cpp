@@ -18,6 +18,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -357,6 +358,7 @@ void TfmMain::FormCreate() {
     FHelpContext = HelpWelcome;
     ShowWelcomeLayout();
     imLogo->setPixmap(QPixmap(QStringLiteral(":/logo")));
+    setWindowIcon(QIcon(imLogo->pixmap()));
     const QString title = QString::fromStdString(GetTitle());
     setWindowTitle(title);
     QGuiApplication::setApplicationDisplayName(title);

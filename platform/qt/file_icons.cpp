@@ -2,6 +2,7 @@
 // icon theme, with a built-in icon where the theme has none.
 #include "file_icons.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QMimeDatabase>
 #include <QStringList>
@@ -28,6 +29,12 @@ void EnsureIconTheme() {
     }
 }
 
+// Icons hold pixmaps, which must not outlive the application object; the
+// list lets go of them when the application goes.
+void ReleaseSystemIcons() {
+    TFileIconList::System().Clear();
+}
+
 } // namespace
 
 TFileIconList& TFileIconList::System() {
@@ -37,6 +44,12 @@ TFileIconList& TFileIconList::System() {
 
 TFileIconList::TFileIconList() {
     EnsureIconTheme();
+    qAddPostRoutine(ReleaseSystemIcons);
+}
+
+void TFileIconList::Clear() {
+    FIcons.clear();
+    FIndexByType.clear();
 }
 
 int TFileIconList::IndexOf(const QString& name) {

@@ -23,6 +23,9 @@ public:
     QIcon Icon(int index) const;
     int Count() const { return static_cast<int>(FIcons.size()); }
 
+    // Forgets every icon; indexes handed out before are void.
+    void Clear();
+
 private:
     TFileIconList();
     QIcon IconForType(const QString& mimeName, const QString& iconName,
