@@ -10,6 +10,10 @@
 
 namespace tessary {
 
+namespace {
+constexpr int64_t UnknownSize32 = 0xFFFFFFFF;
+} // namespace
+
 void TFilesModel::SetView(const std::vector<TInfoForView>* view) {
     beginResetModel();
     FView = view;
@@ -43,7 +47,9 @@ QVariant TFilesModel::data(const QModelIndex& index, int role) const {
         break;
     case colSize:
         if (role == Qt::DisplayRole) {
-            return FormatFileSize(entry.Size);
+            // All 32 bits set is the size field's mark for "stored elsewhere";
+            // when nothing better was found the size is unknown.
+            return FormatFileSize(entry.Size == UnknownSize32 ? -1 : entry.Size);
         }
         if (role == Qt::TextAlignmentRole) {
             return int(Qt::AlignRight | Qt::AlignVCenter);

@@ -57,10 +57,12 @@ void TWizardResultsTest::initTestCase() {
 
 void TWizardResultsTest::CellsOfARow() {
     const std::string name = "dir/Caf\x82.txt";
-    std::vector<TInfoForView> view = {Row(0, 1536, name), Row(2, -1, "unknown.bin")};
+    std::vector<TInfoForView> view = {Row(0, 1536, name), Row(2, -1, "unknown.bin"),
+                                      Row(1, 0xFFFFFFFF, "marked.bin"),
+                                      Row(0, 0x80000000, "two-gib.bin")};
     TFilesModel model;
     model.SetView(&view);
-    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.rowCount(), 4);
     QCOMPARE(model.columnCount(), 3);
     QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("dir/Caf\u00E9.txt"));
     QVERIFY(!model.index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
@@ -70,6 +72,9 @@ void TWizardResultsTest::CellsOfARow() {
     QCOMPARE(model.index(0, 2).data().toString(), QStringLiteral("Excellent"));
     QCOMPARE(model.index(1, 1).data().toString(), QString());
     QCOMPARE(model.index(1, 2).data().toString(), QStringLiteral("Good"));
+    QCOMPARE(model.index(2, 1).data().toString(), QString());
+    // Sizes of 2 GiB and more show as they are, not as negative numbers.
+    QCOMPARE(model.index(3, 1).data().toString(), QStringLiteral("2.00 Gb"));
     QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
              QStringLiteral("FIle Name"));
     QCOMPARE(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
