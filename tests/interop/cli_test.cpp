@@ -1,14 +1,316 @@
-// cli_test.cpp -- tessary-cli's exit codes, messages and file handling.
+// cli_test.cpp -- tessary-cli as scripts see it: exit codes, one-line
+// errors, the files it writes and the ones it must leave alone.
 #include "corpus.h"
+#include "zip_builder.h"
+#include "zip_reader.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessary::interop {
 namespace {
 
-TEST(CliUsage, Placeholder) {
-    TProcessResult r = RunProcess({CliPath()});
-    EXPECT_EQ(r.ExitCode, 2) << r.Describe();
+namespace fs = std::filesystem;
+
+enum TExit { Ok = 0, NothingFound = 1, Usage = 2, Input = 3, Output = 4, OutputIsInput = 5 };
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A folder of its own per test, holding "damaged.zip": three entries whose
+// central directory was cut off.
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string leaf = std::string(info->test_suite_name()) + "." + info->name();
+        for (char& c : leaf)
+            if (c == '/')
+                c = '_';
+        FDir = ScratchRoot() + "/cli/" + leaf;
+        fs::remove_all(FDir);
+        fs::create_directories(FDir);
+        test::TZipBuilder b;
+        b.AddDeflated("docs/readme.txt", test::TestBytes(5000, 1, true));
+        b.AddStored("data.bin", test::TestBytes(2000, 2));
+        b.AddStored("folder/", "");
+        FDamaged = b.Bytes();
+        WriteFileBytes(Path("damaged.zip"), FDamaged);
+    }
+
+    std::string Path(const std::string& name) const { return FDir + "/" + name; }
+
+    TProcessResult Run(std::vector<std::string> args, const std::string& workingDir = "") const {
+        args.insert(args.begin(), CliPath());
+        TProcessOptions options;
+        options.WorkingDir = workingDir.empty() ? FDir : workingDir;
+        return RunProcess(args, options);
+    }
+
+    std::set<std::string> Listing() const {
+        std::set<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(FDir))
+            names.insert(e.path().lexically_relative(FDir).string());
+        return names;
+    }
+
+    void ExpectInputUntouched() const {
+        EXPECT_EQ(ReadFileBytes(Path("damaged.zip")), FDamaged)
+            << "the damaged archive was changed";
+    }
+
+    // The archive holds the three entries with their content.
+    void ExpectRepaired(const std::string& path) const {
+        test::TReadArchive a;
+        ASSERT_NO_THROW(a = test::ReadArchive(ReadFileBytes(path))) << path;
+        ASSERT_EQ(a.Entries.size(), 3u);
+        EXPECT_EQ(test::Extract(a.Entries[0]), test::TestBytes(5000, 1, true));
+        EXPECT_EQ(test::Extract(a.Entries[1]), test::TestBytes(2000, 2));
+        EXPECT_EQ(a.Entries[2].Name, "folder/");
+    }
+
+    std::string FDir;
+    std::string FDamaged;
+};
+
+TEST_F(Cli, NoArgumentIsAUsageError) {
+    TProcessResult r = Run({});
+    EXPECT_EQ(r.ExitCode, Usage) << r.Describe();
+    EXPECT_TRUE(Contains(r.Err, "tessary-cli: no damaged archive given")) << r.Describe();
+    EXPECT_TRUE(Contains(r.Err, "--help")) << r.Describe();
+    EXPECT_EQ(r.Out, "");
+}
+
+TEST_F(Cli, UnknownOptionIsAUsageError) {
+    TProcessResult r = Run({"--frobnicate", "damaged.zip"});
+    EXPECT_EQ(r.ExitCode, Usage) << r.Describe();
+    EXPECT_TRUE(Contains(r.Err, "'--frobnicate'")) << r.Describe();
+    EXPECT_EQ(Listing(), (std::set<std::string>{"damaged.zip"}));
+}
+
+TEST_F(Cli, SecondDamagedArchiveIsAUsageError) {
+    TProcessResult r = Run({"damaged.zip", "other.zip"});
+    EXPECT_EQ(r.ExitCode, Usage) << r.Describe();
+    EXPECT_TRUE(Contains(r.Err, "more than one damaged archive")) << r.Describe();
+}
+
+TEST_F(Cli, OutputOptionWithoutNameIsAUsageError) {
+    TProcessResult r = Run({"damaged.zip", "-o"});
+    EXPECT_EQ(r.ExitCode, Usage) << r.Describe();
+    EXPECT_TRUE(Contains(r.Err, "'-o' needs a file name")) << r.Describe();
+    EXPECT_EQ(Listing(), (std::set<std::string>{"damaged.zip"}));
+}
+
+TEST_F(Cli, HelpAndVersionSucceedWithoutInput) {
+    TProcessResult help = Run({"--help"});
+    EXPECT_EQ(help.ExitCode, Ok) << help.Describe();
+    EXPECT_TRUE(Contains(help.Out, "Usage: tessary-cli")) << help.Describe();
+    EXPECT_TRUE(Contains(help.Out, "recovered_NAME")) << help.Describe();
+    TProcessResult version = Run({"--version"});
+    EXPECT_EQ(version.ExitCode, Ok) << version.Describe();
+    EXPECT_EQ(version.Out.rfind("tessary-cli (", 0), 0u) << version.Describe();
+}
+
+TEST_F(Cli, MissingInputIsAnInputError) {
+    TProcessResult r = Run({"absent.zip"});
+    EXPECT_EQ(r.ExitCode, Input) << r.Describe();
+    EXPECT_EQ(r.Err, "tessary-cli: Cannot open file \"absent.zip\". No such file or directory\n");
+    EXPECT_EQ(Listing(), (std::set<std::string>{"damaged.zip"}));
+}
+
+// Permission bits do not stop root, so an unreadable input is a folder here;
+// a file with mode 000 is tried only when the tests do not run as root.
+TEST_F(Cli, FolderAsInputIsAnInputError) {
+    fs::create_directory(Path("folder.zip"));
+    TProcessResult r = Run({"folder.zip"});
+    EXPECT_EQ(r.ExitCode, Input) << r.Describe();
+    EXPECT_EQ(r.Err, "tessary-cli: Cannot open file \"folder.zip\". Is a directory\n");
+    EXPECT_FALSE(fs::exists(Path("recovered_folder.zip")));
+}
+
+TEST_F(Cli, UnreadableInputIsAnInputError) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root, which reads a file of mode 000; "
+                        "FolderAsInputIsAnInputError covers the unreadable input";
+    ASSERT_EQ(::chmod(Path("damaged.zip").c_str(), 0), 0);
+    TProcessResult r = Run({"damaged.zip"});
+    ::chmod(Path("damaged.zip").c_str(), 0644);
+    EXPECT_EQ(r.ExitCode, Input) << r.Describe();
+    EXPECT_TRUE(Contains(r.Err, "Permission denied")) << r.Describe();
+    EXPECT_FALSE(fs::exists(Path("recovered_damaged.zip")));
+}
+
+TEST_F(Cli, OutputUnderARegularFileIsAnOutputError) {
+    WriteFileBytes(Path("note.txt"), "not a folder\n");
+    TProcessResult r = Run({"damaged.zip", "-o", "note.txt/repaired.zip"});
+    EXPECT_EQ(r.ExitCode, Output) << r.Describe();
+    EXPECT_TRUE(Contains(
+        r.Err, "tessary-cli: Cannot create file \"note.txt/repaired.zip\". Not a directory\n"))
+        << r.Describe();
+    EXPECT_EQ(ReadFileBytes(Path("note.txt")), "not a folder\n");
+    EXPECT_EQ(Listing(), (std::set<std::string>{"damaged.zip", "note.txt"}));
+    ExpectInputUntouched();
+}
+
+TEST_F(Cli, OutputNamingAFolderIsAnOutputError) {
+    fs::create_directory(Path("out"));
+    TProcessResult r = Run({"damaged.zip", "-o", "out"});
+    EXPECT_EQ(r.ExitCode, Output) << r.Describe();
+    EXPECT_TRUE(Contains(r.Err, "Cannot create file \"out\". Is a directory")) << r.Describe();
+    EXPECT_EQ(Listing(), (std::set<std::string>{"damaged.zip", "out"}));
+}
+
+// Every spelling of the input as output fails before anything is written,
+// and leaves the input as it was and no file beside it.
+class CliOutputIsInput : public Cli, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(CliOutputIsInput, RefusedAndInputKept) {
+    std::string spelling = GetParam();
+    std::set<std::string> before = {"damaged.zip"};
+    if (spelling == "symlink.zip") {
+        fs::create_symlink("damaged.zip", Path("symlink.zip"));
+        before.insert("symlink.zip");
+    } else if (spelling == "hardlink.zip") {
+        fs::create_hard_link(Path("damaged.zip"), Path("hardlink.zip"));
+        before.insert("hardlink.zip");
+    } else if (spelling.rfind("sub/", 0) == 0) {
+        fs::create_directory(Path("sub"));
+        before.insert("sub");
+    } else if (spelling == "ABSOLUTE") {
+        spelling = Path("damaged.zip");
+    }
+    TProcessResult r = Run({"damaged.zip", "-o", spelling});
+    EXPECT_EQ(r.ExitCode, OutputIsInput) << r.Describe();
+    EXPECT_TRUE(Contains(r.Err, "tessary-cli: Cannot create file \"" + spelling + "\"."))
+        << r.Describe();
+    EXPECT_TRUE(Contains(r.Err, "cannot replace the damaged one")) << r.Describe();
+    ExpectInputUntouched();
+    EXPECT_EQ(Listing(), before);
+    if (spelling == "symlink.zip") {
+        EXPECT_TRUE(fs::is_symlink(Path("symlink.zip")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Spellings, CliOutputIsInput,
+                         ::testing::Values("damaged.zip", "./damaged.zip", "sub/../damaged.zip",
+                                           "ABSOLUTE", "symlink.zip", "hardlink.zip"),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             std::string name;
+                             for (char c : info.param)
+                                 name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return name;
+                         });
+
+TEST_F(Cli, DefaultOutputIsRecoveredNameBesideTheInput) {
+    fs::create_directory(Path("in"));
+    fs::rename(Path("damaged.zip"), Path("in/damaged.zip"));
+    // Run from the folder above: the repaired archive goes beside the input.
+    TProcessResult r = Run({"in/damaged.zip"});
+    EXPECT_EQ(r.ExitCode, Ok) << r.Describe();
+    EXPECT_TRUE(Contains(r.Out, "3 files have been found, 3 files have been repaired into "
+                                "in/recovered_damaged.zip."))
+        << r.Describe();
+    EXPECT_EQ(Listing(),
+              (std::set<std::string>{"in", "in/damaged.zip", "in/recovered_damaged.zip"}));
+    ExpectRepaired(Path("in/recovered_damaged.zip"));
+
+    // A bare name: the current folder.
+    TProcessResult again = Run({"damaged.zip", "--quiet"}, Path("in"));
+    EXPECT_EQ(again.ExitCode, Ok) << again.Describe();
+    ExpectRepaired(Path("in/recovered_damaged.zip"));
+}
+
+TEST_F(Cli, RepairPrintsTableAndSummaryAndLeavesNoTemporaryFile) {
+    TProcessResult r = Run({"damaged.zip", "-o", "out/repaired.zip"});
+    EXPECT_EQ(r.ExitCode, Ok) << r.Describe();
+    for (const char* text : {"docs/readme.txt", "data.bin", "folder/", "Excellent",
+                             "3 files have been found, 3 files have been repaired into "
+                             "out/repaired.zip."})
+        EXPECT_TRUE(Contains(r.Out, text)) << "missing '" << text << "'\n" << r.Describe();
+    EXPECT_EQ(r.Err, "") << "no progress bar when standard error is no terminal";
+    EXPECT_EQ(Listing(), (std::set<std::string>{"damaged.zip", "out", "out/repaired.zip"}));
+    ExpectRepaired(Path("out/repaired.zip"));
+    ExpectInputUntouched();
+}
+
+TEST_F(Cli, ExistingOutputIsReplaced) {
+    WriteFileBytes(Path("repaired.zip"), "old contents");
+    TProcessResult r = Run({"damaged.zip", "-o", "repaired.zip", "--quiet"});
+    EXPECT_EQ(r.ExitCode, Ok) << r.Describe();
+    ExpectRepaired(Path("repaired.zip"));
+    EXPECT_EQ(Listing(), (std::set<std::string>{"damaged.zip", "repaired.zip"}));
+}
+
+TEST_F(Cli, QuietPrintsNothing) {
+    TProcessResult r = Run({"--quiet", "damaged.zip", "-o", "repaired.zip"});
+    EXPECT_EQ(r.ExitCode, Ok) << r.Describe();
+    EXPECT_EQ(r.Out, "");
+    EXPECT_EQ(r.Err, "");
+    ExpectRepaired(Path("repaired.zip"));
+}
+
+TEST_F(Cli, ListWritesNothing) {
+    TProcessResult r = Run({"--list", "damaged.zip"});
+    EXPECT_EQ(r.ExitCode, Ok) << r.Describe();
+    EXPECT_TRUE(Contains(r.Out, "docs/readme.txt")) << r.Describe();
+    EXPECT_TRUE(Contains(r.Out, "3 files have been found.")) << r.Describe();
+    TProcessResult named = Run({"--list", "damaged.zip", "-o", "repaired.zip"});
+    EXPECT_EQ(named.ExitCode, Ok) << named.Describe();
+    EXPECT_EQ(Listing(), (std::set<std::string>{"damaged.zip"}));
+    ExpectInputUntouched();
+}
+
+TEST_F(Cli, NothingFoundWritesNothing) {
+    WriteFileBytes(Path("noise.bin"), NoiseBytes(100000, 5));
+    TProcessResult r = Run({"noise.bin"});
+    EXPECT_EQ(r.ExitCode, NothingFound) << r.Describe();
+    EXPECT_TRUE(Contains(r.Out, "Nothing is found")) << r.Describe();
+    WriteFileBytes(Path("empty.zip"), "");
+    EXPECT_EQ(Run({"empty.zip"}).ExitCode, NothingFound);
+    EXPECT_EQ(Listing(), (std::set<std::string>{"damaged.zip", "noise.bin", "empty.zip"}));
+}
+
+// The JSON is well-formed (python3 -m json.tool accepts it) and holds what
+// a script needs: each entry's name, sizes, CRC, method, offset and status,
+// and the summary.
+TEST_F(Cli, JsonIsParseableAndComplete) {
+    if (FindProgram("python3").empty())
+        GTEST_SKIP() << "python3 is not installed (scripts/setup.sh installs it)";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--json", "damaged.zip", "-o", "repaired.zip"},
+          std::vector<std::string>{"--json", "--list", "damaged.zip"}}) {
+        TProcessResult r = Run(args);
+        ASSERT_EQ(r.ExitCode, Ok) << r.Describe();
+        WriteFileBytes(Path("out.json"), r.Out);
+        TProcessResult tool = RunProcess({"python3", "-m", "json.tool", Path("out.json")});
+        EXPECT_EQ(tool.ExitCode, 0) << tool.Describe() << "\n" << r.Out;
+        bool list = args[1] == "--list";
+        TProcessResult check = RunProcess(
+            {"python3", "-c",
+             "import json, sys\n"
+             "d = json.load(open(sys.argv[1]))\n"
+             "keys = {'name', 'compressed_size', 'uncompressed_size', 'crc32', 'method',\n"
+             "        'offset', 'status', 'status_word'}\n"
+             "assert [e['name'] for e in d['entries']] == ['docs/readme.txt', 'data.bin',\n"
+             "                                             'folder/'], d['entries']\n"
+             "assert all(keys <= set(e) for e in d['entries']), d['entries']\n"
+             "assert d['entries'][1]['crc32'] == '%08x' % int(sys.argv[2]), d['entries'][1]\n"
+             "assert d['entries'][1]['uncompressed_size'] == 2000\n"
+             "assert d['entries'][0]['method'] == 8 and d['entries'][1]['method'] == 0\n"
+             "assert [e['status_word'] for e in d['entries'][:2]] == ['Excellent'] * 2\n"
+             "s = d['summary']\n"
+             "assert s['found'] == 3, s\n"
+             "assert s['written'] == (0 if sys.argv[3] == '1' else 3), s\n"
+             "assert s['output'] == (None if sys.argv[3] == '1' else 'repaired.zip'), s\n",
+             Path("out.json"), std::to_string(test::Crc32Of(test::TestBytes(2000, 2))),
+             list ? "1" : "0"});
+        EXPECT_EQ(check.ExitCode, 0) << check.Describe() << "\n" << r.Out;
+    }
+    ExpectRepaired(Path("repaired.zip"));
 }
 
 } // namespace
