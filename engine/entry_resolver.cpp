@@ -10,6 +10,7 @@ namespace tessary {
 namespace {
 
 constexpr uint16_t MaxNameLength = 300;
+constexpr uint16_t MadeByNtfs = 10 << 8;
 
 bool IsForbiddenNameByte(unsigned char c) {
     switch (c) {
@@ -86,6 +87,11 @@ void ResolveEntries(TSignatureScanResult& found, int64_t fileSize, std::deque<TF
             CorrectPrevious(prev, h, fileSize);
 
         int64_t bodyLength = e.CompressedSize + e.NameLength + e.ExtraLength;
+        // The archive's own "made by" is lost with its directory. MS-DOS is
+        // assumed, except for names flagged as UTF-8: unzip translates names
+        // of MS-DOS-made entries from code page 437 even when so flagged,
+        // while for NTFS, whose attributes mean the same, it honours the flag.
+        e.VersionMadeBy = (e.Flags & FlagUtf8Name) ? MadeByNtfs : 0;
         bool isFolder = !e.Name.empty() && e.Name.back() == '/';
         e.ExternalAttributes = (c.RawCompressedSize == 0 && isFolder) ? 0x10 : 0;
         if (e.NameLength > MaxNameLength)

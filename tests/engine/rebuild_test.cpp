@@ -113,3 +113,20 @@ TEST(Rebuild, MoreThan65535EntriesKeepTheLow16BitsOfTheCount) {
     EXPECT_EQ(a.EndRecordCount, 4u);
     EXPECT_FALSE(a.Zip64End);
 }
+
+TEST(Rebuild, Utf8NamesAreMarkedAsMadeOnAHostWhoseReadersHonourTheFlag) {
+    TZipEntry utf8{"Gr\xC3\xBC\xC3\x9F"
+                   "e.txt",
+                   "x"};
+    utf8.Flags = FlagUtf8Name;
+    TZipBuilder b;
+    b.Add(utf8);
+    b.AddStored("plain.txt", "y");
+    std::string out = Repair(b.Finish());
+    size_t cd = out.find(std::string("PK\x01\x02", 4));
+    ASSERT_NE(cd, std::string::npos);
+    EXPECT_EQ(out[cd + 5], '\x0A') << "NTFS host for the UTF-8 name";
+    size_t cd2 = out.find(std::string("PK\x01\x02", 4), cd + 4);
+    EXPECT_EQ(out[cd2 + 4], '\0');
+    EXPECT_EQ(out[cd2 + 5], '\0') << "MS-DOS host otherwise";
+}
