@@ -10,7 +10,28 @@ namespace tessary {
 namespace {
 
 constexpr uint16_t MaxNameLength = 300;
+constexpr uint16_t MadeByUnix = (3 << 8) | 30;
 constexpr uint16_t MadeByNtfs = 10 << 8;
+constexpr uint32_t DosDirectory = 0x10;
+constexpr uint32_t UnixFileMode = 0100644;
+constexpr uint32_t UnixFolderMode = 040755;
+
+// The damaged archive's own "made by" and attributes are lost with its
+// directory; they are chosen so that readers show the names as the original
+// did. Names are code page 437 for entries made on MS-DOS, and unzip
+// translates them so even when they are flagged as UTF-8; for NTFS, whose
+// attributes mean the same, it honours the flag. Entries carrying Unix
+// extra fields were made on Unix, where names are taken as they are.
+void SetMadeByAndAttributes(TFileInfo& e, bool isFolder) {
+    uint32_t dos = isFolder ? DosDirectory : 0;
+    if (e.UnixExtra) {
+        e.VersionMadeBy = MadeByUnix;
+        e.ExternalAttributes = ((isFolder ? UnixFolderMode : UnixFileMode) << 16) | dos;
+    } else {
+        e.VersionMadeBy = (e.Flags & FlagUtf8Name) ? MadeByNtfs : 0;
+        e.ExternalAttributes = dos;
+    }
+}
 
 bool IsForbiddenNameByte(unsigned char c) {
     switch (c) {
@@ -87,13 +108,8 @@ void ResolveEntries(TSignatureScanResult& found, int64_t fileSize, std::deque<TF
             CorrectPrevious(prev, h, fileSize);
 
         int64_t bodyLength = e.CompressedSize + e.NameLength + e.ExtraLength;
-        // The archive's own "made by" is lost with its directory. MS-DOS is
-        // assumed, except for names flagged as UTF-8: unzip translates names
-        // of MS-DOS-made entries from code page 437 even when so flagged,
-        // while for NTFS, whose attributes mean the same, it honours the flag.
-        e.VersionMadeBy = (e.Flags & FlagUtf8Name) ? MadeByNtfs : 0;
-        bool isFolder = !e.Name.empty() && e.Name.back() == '/';
-        e.ExternalAttributes = (c.RawCompressedSize == 0 && isFolder) ? 0x10 : 0;
+        bool isFolder = c.RawCompressedSize == 0 && !e.Name.empty() && e.Name.back() == '/';
+        SetMadeByAndAttributes(e, isFolder);
         if (e.NameLength > MaxNameLength)
             e.Status = StatusName;
         if (HasForbiddenNameByte(e.Name))

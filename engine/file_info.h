@@ -45,7 +45,8 @@ struct TFileInfo {
     uint16_t DiskStart = 0;
     uint16_t InternalAttributes = 0;
     uint8_t Status = StatusExcellent;
-    bool Zip64 = false; // the local header carried its sizes in a zip64 extra field
+    bool Zip64 = false;     // the local header carried its sizes in a zip64 extra field
+    bool UnixExtra = false; // the local header carried Unix extra fields: made on Unix
     uint32_t ExternalAttributes = 0;
     // After the scan: the local header's offset in the damaged file.
     // After the rebuild: its offset in the repaired archive.

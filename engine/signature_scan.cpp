@@ -108,6 +108,7 @@ void TSignatureScanner::OnLocalHeader(int64_t h) {
         std::string extra =
             FWindow.FetchString(h + LocalHeaderSize + lh.NameLength, lh.ExtraLength);
         e.Zip64 = HasZip64Extra(extra);
+        e.UnixExtra = HasUnixExtra(extra);
         if (lh.CompressedSize == Zip64Marker32 || lh.UncompressedSize == Zip64Marker32) {
             if (auto sizes = FindZip64Sizes(extra, lh)) {
                 if (sizes->Compressed && *sizes->Compressed < (uint64_t(1) << 62))

@@ -80,6 +80,14 @@ bool HasZip64Extra(std::string_view extra) {
     return has;
 }
 
+bool HasUnixExtra(std::string_view extra) {
+    bool has = false;
+    ForEachExtraBlock(extra, [&](uint16_t id, std::string_view) {
+        has |= id == 0x7875 || id == 0x7855 || id == 0x5855 || id == 0x000D;
+    });
+    return has;
+}
+
 std::string WithoutZip64Extra(std::string_view extra) {
     std::string kept;
     size_t end = ForEachExtraBlock(extra, [&](uint16_t id, std::string_view block) {

@@ -61,6 +61,10 @@ std::optional<TZip64Sizes> FindZip64Sizes(std::string_view extra, const TLocalHe
 // True when the extra field holds a zip64 extended-information block.
 bool HasZip64Extra(std::string_view extra);
 
+// True when the extra field holds a block only Unix writers add (user and
+// group ids).
+bool HasUnixExtra(std::string_view extra);
+
 // The extra field without its zip64 block, for a rewritten local header whose
 // sizes fit its own fields. Other blocks stay byte for byte; a malformed tail
 // is kept as it stands.

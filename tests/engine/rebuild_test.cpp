@@ -130,3 +130,22 @@ TEST(Rebuild, Utf8NamesAreMarkedAsMadeOnAHostWhoseReadersHonourTheFlag) {
     EXPECT_EQ(out[cd2 + 4], '\0');
     EXPECT_EQ(out[cd2 + 5], '\0') << "MS-DOS host otherwise";
 }
+
+TEST(Rebuild, EntriesWithUnixExtraFieldsAreMarkedAsMadeOnUnix) {
+    TZipEntry file{"Gr\xC3\xBC\xC3\x9F"
+                   "e.txt",
+                   "x"};
+    file.Extra = std::string("ux\x0B\x00\x01\x04\x00\x00\x00\x00\x04\x00\x00\x00\x00", 15);
+    TZipEntry folder{"dir/", ""};
+    folder.Extra = file.Extra;
+    TZipBuilder b;
+    b.Add(file);
+    b.Add(folder);
+    std::string out = Repair(b.Finish());
+    auto a = ReadArchive(out);
+    ASSERT_EQ(a.Entries.size(), 2u);
+    EXPECT_EQ(a.Entries[0].ExternalAttributes, 0100644u << 16);
+    EXPECT_EQ(a.Entries[1].ExternalAttributes, (040755u << 16) | 0x10);
+    size_t cd = out.find(std::string("PK\x01\x02", 4));
+    EXPECT_EQ(out[cd + 5], '\x03');
+}
