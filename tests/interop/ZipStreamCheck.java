@@ -13,6 +13,7 @@
 // Names are decoded as code page 437 unless the entry's UTF-8 flag is set,
 // and printed as the hex of their UTF-8 form.
 import java.io.BufferedInputStream;
+import java.io.BufferedOutputStream;
 import java.io.FileInputStream;
 import java.io.IOException;
 import java.io.InputStream;
@@ -29,10 +30,19 @@ import java.util.zip.ZipInputStream;
 public class ZipStreamCheck {
     private static final Charset CP437 = Charset.forName("IBM437");
 
+    private static final char[] DIGITS = "0123456789abcdef".toCharArray();
+
     private static String hex(String name) {
         StringBuilder sb = new StringBuilder();
         for (byte b : name.getBytes(StandardCharsets.UTF_8))
-            sb.append(String.format("%02x", b & 0xFF));
+            sb.append(DIGITS[(b >> 4) & 0xF]).append(DIGITS[b & 0xF]);
+        return sb.toString();
+    }
+
+    private static String hex32(long value) {
+        StringBuilder sb = new StringBuilder();
+        for (int shift = 28; shift >= 0; shift -= 4)
+            sb.append(DIGITS[(int) (value >> shift) & 0xF]);
         return sb.toString();
     }
 
@@ -77,8 +87,10 @@ public class ZipStreamCheck {
                             crc.update(buffer, 0, n);
                             size += n;
                         }
-                        out.printf("E %d %d OK %08x %d %d %s%n", archive, index, crc.getValue(), size,
-                                   e.isDirectory() ? 1 : 0, hex(e.getName()));
+                        out.append("E ").append(String.valueOf(archive)).append(' ')
+                            .append(String.valueOf(index)).append(" OK ").append(hex32(crc.getValue()))
+                            .append(' ').append(String.valueOf(size)).append(e.isDirectory() ? " 1 " : " 0 ")
+                            .append(hex(e.getName())).append('\n');
                     } catch (Exception ex) {
                         out.printf("E %d %d FAIL 0 0 %d %s %s%n", archive, index,
                                    e.isDirectory() ? 1 : 0, hex(e.getName()), oneLine(ex));
@@ -94,7 +106,8 @@ public class ZipStreamCheck {
     }
 
     public static void main(String[] args) throws IOException {
-        PrintStream out = new PrintStream(System.out, false, StandardCharsets.UTF_8);
+        PrintStream out = new PrintStream(new BufferedOutputStream(System.out, 1 << 16), false,
+                                          StandardCharsets.UTF_8);
         List<String> jobs = Files.readAllLines(Paths.get(args[0]), StandardCharsets.UTF_8);
         int archive = 0;
         for (String job : jobs) {

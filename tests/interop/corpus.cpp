@@ -3,10 +3,13 @@
 #include "corpus.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <iostream>
+#include <semaphore>
 #include <stdexcept>
+#include <thread>
 
 #ifndef TESSARY_CLI_PATH
 #error "TESSARY_CLI_PATH must name the tessary-cli binary"
@@ -119,10 +122,19 @@ void TCorpus::Prepare() {
         return;
     }
     FPrepared = true;
+    std::string original;
     try {
         FDir = ScratchRoot() + "/" + FName;
         fs::create_directories(FDir);
-        std::string original = FMakeOriginal(FDir);
+        original = FMakeOriginal(FDir);
+    } catch (const ECorpusUnavailable& e) {
+        FUnavailable = e.what();
+        return;
+    } catch (const std::exception& e) {
+        FPrepareError = "writing the original of corpus " + FName + " failed: " + e.what();
+        throw std::runtime_error(FPrepareError);
+    }
+    try {
         FOriginalPath = FDir + "/original.zip";
         WriteFileBytes(FOriginalPath, original);
         FLayout = ParseLayout(original);
@@ -153,8 +165,23 @@ void TCorpus::Prepare() {
             continue;
         std::string work = FDir + "/" + ReaderName(reader);
         fs::create_directories(work);
-        FListings[reader] = std::async(std::launch::async, [reader, archives, work] {
-                                return ReadArchives(reader, archives, work);
+        FListings[reader] = std::async(std::launch::async, [reader, archives, work, name = FName] {
+                                // As many readers at a time as there are cores.
+                                static std::counting_semaphore<64> cores(
+                                    std::clamp<int>(std::thread::hardware_concurrency(), 1, 64));
+                                cores.acquire();
+                                auto start = std::chrono::steady_clock::now();
+                                auto listings = ReadArchives(reader, archives, work);
+                                cores.release();
+                                if (std::getenv("TESSARY_INTEROP_TIMING"))
+                                    std::cerr
+                                        << name << ": " << ReaderName(reader) << " read "
+                                        << archives.size() << " archives in "
+                                        << std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               std::chrono::steady_clock::now() - start)
+                                               .count()
+                                        << " ms\n";
+                                return listings;
                             }).share();
     }
 }
@@ -192,6 +219,10 @@ TVerdict TCorpus::Check(const std::string& variant, TReader reader, TCheck check
     if (!verdict.SkipReason.empty())
         return verdict;
     TVariant& v = Find(variant);
+    if (!FUnavailable.empty()) {
+        verdict.SkipReason = FUnavailable;
+        return verdict;
+    }
     std::string r = ReaderName(reader);
     if (v.Repair.ExitCode != 0) {
         verdict.Failures.push_back("the repair failed:\n" + v.Repair.Describe());

@@ -11,17 +11,26 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace tessary::interop {
 
 // The folder this test process keeps its files in; removed at the end when
-// every test passed, kept (and named) otherwise.
+// every test passed, kept (and named) otherwise or when the environment sets
+// TESSARY_KEEP_SCRATCH. TESSARY_INTEROP_TIMING prints how long each reader
+// took over each corpus.
 const std::string& ScratchRoot();
 
 // The tool under test.
 std::string CliPath();
+
+// Thrown by a corpus's writer when the program that writes it is missing:
+// its tests are skipped with the reason.
+struct ECorpusUnavailable : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 using TDamage = std::function<void(TDamagedFile& file, const TLayout& original)>;
 
@@ -81,6 +90,7 @@ private:
     TLayout FLayout;
     bool FPrepared = false;
     std::string FPrepareError;
+    std::string FUnavailable;
     // Per reader: the listing of the original, then one per variant.
     std::map<TReader, std::shared_future<std::vector<TReaderListing>>> FListings;
 };

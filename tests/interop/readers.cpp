@@ -13,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #ifndef TESSARY_INTEROP_SOURCE_DIR
@@ -255,6 +256,20 @@ TReaderListing ReadSevenZip(const std::string& archive) {
     return listing;
 }
 
+// A fresh folder for one extraction: in memory where /dev/shm is, because
+// creating and removing tens of thousands of files on a disk takes seconds.
+std::string ExtractionDir(const std::string& workDir) {
+    static std::mutex lock;
+    static int counter = 0;
+    std::lock_guard<std::mutex> guard(lock);
+    std::string name =
+        "tessary-interop-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    struct stat st;
+    if (::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && ::access("/dev/shm", W_OK) == 0)
+        return "/dev/shm/" + name;
+    return workDir + "/" + name;
+}
+
 // bsdtar reads the archive from standard input and extracts it; its -v
 // lines ("x NAME" or "x NAME: problem") go to standard error. After an entry
 // that stops it, it starts again on a stream from the next local header.
@@ -262,13 +277,7 @@ TReaderListing ReadBsdtar(const std::string& archive, const std::string& workDir
     TReaderListing listing;
     listing.LocalNames = true;
     std::vector<int64_t> offsets = HeaderOffsets(archive);
-    static std::mutex counterLock;
-    static int counter = 0;
-    std::string dir;
-    {
-        std::lock_guard<std::mutex> lock(counterLock);
-        dir = workDir + "/bsdtar-" + std::to_string(counter++);
-    }
+    std::string dir = ExtractionDir(workDir);
     size_t start = 0;
     for (;;) {
         fs::remove_all(dir);

@@ -10,16 +10,34 @@
   zip_check.py make SPECFILE   writes an archive from a JSON description:
       {"output": PATH, "streaming": BOOL,
        "entries": [{"name": TEXT, "data": PATH or absent, "deflate": BOOL,
-                    "zip64": BOOL}],
+                    "zip64": BOOL, "cp437": BOOL}],
        "many": {"count": N, "prefix": TEXT}}   (tiny stored entries)
     "streaming" writes through an unseekable stream, as a writer on a pipe
-    does: every entry gets flag bit 3 and a signed data descriptor.
+    does: every entry gets flag bit 3 and a signed data descriptor. "cp437"
+    stores the name in code page 437 without the UTF-8 flag and adds an
+    Info-ZIP Unicode Path extra field with its UTF-8 form, as DOS and Windows
+    writers do.
 """
 import io
 import json
+import struct
 import sys
 import zipfile
 import zlib
+
+
+class Cp437Info(zipfile.ZipInfo):
+    """An entry whose name is stored in code page 437, without the UTF-8 flag."""
+
+    def _encodeFilenameFlags(self):
+        return self.filename.encode("cp437"), self.flag_bits & ~0x800
+
+
+def unicode_path_extra(name):
+    raw = name.encode("cp437")
+    utf8 = name.encode("utf-8")
+    body = struct.pack("<BI", 1, zlib.crc32(raw) & 0xFFFFFFFF) + utf8
+    return struct.pack("<HH", 0x7075, len(body)) + body
 
 
 def entry_line(archive, index, ok, crc, size, isdir, name, reason=""):
@@ -78,7 +96,10 @@ def make(specfile):
                 if e.get("data"):
                     with open(e["data"], "rb") as d:
                         data = d.read()
-                info = zipfile.ZipInfo(e["name"], date_time=(2025, 1, 1, 12, 0, 0))
+                kind = Cp437Info if e.get("cp437") else zipfile.ZipInfo
+                info = kind(e["name"], date_time=(2025, 1, 1, 12, 0, 0))
+                if e.get("cp437"):
+                    info.extra = unicode_path_extra(e["name"])
                 info.compress_type = zipfile.ZIP_DEFLATED if e.get("deflate") else zipfile.ZIP_STORED
                 if e["name"].endswith("/"):
                     info.external_attr = 0o40755 << 16 | 0x10
