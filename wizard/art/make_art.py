@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
 """Draws the wizard's pictures with ImageMagick: the side picture of the
-welcome and finish pages (169 x 332), the 48 x 48 logo and the plain file
-icon used when the desktop has no icon theme. The pictures are committed;
-run this again only to change them."""
+welcome and finish pages (169 x 332), the 48 x 48 logo, the plain file
+icon used when the desktop has no icon theme, and the application icon for
+the desktop's icon theme (the logo on a transparent ground, at the theme's
+usual sizes and as SVG). The pictures are committed; run this again only to
+change them."""
 import os
 import subprocess
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WIZARD = os.path.join(HERE, "..", "resources")
 PLATFORM = os.path.join(HERE, "..", "..", "platform", "qt", "resources")
+HICOLOR = os.path.join(HERE, "..", "desktop", "icons", "hicolor")
+ICON_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
 
 # Tile colours: the archive's own tiles in blues and teals, the repaired one amber.
 BLUES = ["#1f6fa8", "#2a86c0", "#3b9ad0", "#1b5f94", "#2f7fb6", "#4aa7d8"]
@@ -105,9 +109,86 @@ def file_icon():
     run(f"convert -size 16x16 xc:none {draw} PNG32:'{out}'")
 
 
+def logo_shapes():
+    """The logo's tiles on a 48-unit grid as (x, y, w, h, fill, radius,
+    stroke), back to front: the same drawing as logo(), with a soft shadow
+    under the lifted tile instead of the grey that suits a white ground."""
+    shapes = []
+    left, top, size, gap = 3, 5, 13, 2
+    for row in range(3):
+        for col in range(3):
+            x = left + col * (size + gap)
+            y = top + row * (size + gap)
+            if col == 1:
+                for t in range(3):
+                    ty = y + 1 + t * 4
+                    tx = x + (1 if (row * 3 + t) % 2 == 0 else 5)
+                    shapes.append((tx, ty, 7, 3, "#2a86c0", 1, None))
+                continue
+            if row == 0 and col == 2:
+                continue
+            fill = [BLUES[3], TEALS[0], BLUES[0], TEALS[3], BLUES[4], TEALS[1]][row * 2 + col // 2]
+            shapes.append((x, y, size, size, fill, 2, None))
+    gx = left + 2 * (size + gap)
+    shapes.append((gx + 1, top + 1, size, size, "rgba(0,0,0,0.22)", 2, None))
+    shapes.append((gx + 2, top - 3, size, size, AMBER, 2, AMBER_EDGE))
+    return shapes
+
+
+# The logo's drawing reaches the edges of its 48 x 48 square; an icon keeps
+# a margin of one unit on every side, so the drawing is scaled and centred.
+ICON_SCALE = 46 / 47
+ICON_SHIFT_X = (48 - 45 * ICON_SCALE) / 2 - 3 * ICON_SCALE
+ICON_SHIFT_Y = (48 - 47 * ICON_SCALE) / 2 - 1.5 * ICON_SCALE
+
+
+def app_icons():
+    """The application icon: PNGs drawn four times larger and scaled down,
+    so that small sizes stay smooth, and the scalable SVG."""
+    for px in ICON_SIZES:
+        folder = os.path.join(HICOLOR, f"{px}x{px}", "apps")
+        os.makedirs(folder, exist_ok=True)
+        big = px * 4
+        k = big / 48
+        draw = ""
+        for x, y, w, h, fill, radius, stroke in logo_shapes():
+            x = ICON_SHIFT_X + x * ICON_SCALE
+            y = ICON_SHIFT_Y + y * ICON_SCALE
+            w *= ICON_SCALE
+            h *= ICON_SCALE
+            draw += f"-fill '{fill}' "
+            draw += (f"-stroke '{stroke}' -strokewidth {k:.2f} " if stroke else "-stroke none ")
+            draw += (f"-draw 'roundrectangle {x * k:.2f},{y * k:.2f} "
+                     f"{(x + w) * k - 1:.2f},{(y + h) * k - 1:.2f} "
+                     f"{radius * k:.2f},{radius * k:.2f}' ")
+        out = os.path.join(folder, "tessary.png")
+        run(f"convert -size {big}x{big} xc:none {draw} -filter Box -resize {px}x{px} "
+            f"-strip PNG32:'{out}'")
+    folder = os.path.join(HICOLOR, "scalable", "apps")
+    os.makedirs(folder, exist_ok=True)
+    rects = []
+    for x, y, w, h, fill, radius, stroke in logo_shapes():
+        colour = fill
+        opacity = ""
+        if fill.startswith("rgba"):
+            r, g, b, a = fill[5:-1].split(",")
+            colour = f"rgb({r},{g},{b})"
+            opacity = f' fill-opacity="{a}"'
+        edge = (f' stroke="{stroke}" stroke-width="1"' if stroke else "")
+        rects.append(f'  <rect x="{x}" y="{y}" width="{w}" height="{h}" rx="{radius}" '
+                     f'fill="{colour}"{opacity}{edge}/>')
+    svg = ('<svg xmlns="http://www.w3.org/2000/svg" width="48" height="48" '
+           'viewBox="0 0 48 48">\n'
+           f'<g transform="translate({ICON_SHIFT_X:.3f} {ICON_SHIFT_Y:.3f}) '
+           f'scale({ICON_SCALE:.4f})">\n' + "\n".join(rects) + "\n</g>\n</svg>\n")
+    with open(os.path.join(folder, "tessary.svg"), "w") as f:
+        f.write(svg)
+
+
 if __name__ == "__main__":
     os.makedirs(WIZARD, exist_ok=True)
     os.makedirs(PLATFORM, exist_ok=True)
     welcome()
     logo()
     file_icon()
+    app_icons()
