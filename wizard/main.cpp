@@ -1,5 +1,6 @@
 // main.cpp -- the wizard program: start the modules, run the window, stop
 // the modules.
+#include "desktop_links.h"
 #include "error_report.h"
 #include "main_window.h"
 #include "modules.h"
@@ -13,6 +14,9 @@ int main(int argc, char** argv) {
     int result = 0;
     {
         QApplication application(argc, argv);
+        // The desktop entry that started the program names its icon.
+        QGuiApplication::setDesktopFileName(QStringLiteral("tessary"));
+        tessary::UseDesktopForLinks();
         // Reports made while no window collects them show in a message box.
         tessary::SetMessageBoxHandler([](const std::string& caption, const std::string& text) {
             tessary::MessageBox(nullptr, QString::fromLocal8Bit(text),

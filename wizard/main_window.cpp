@@ -7,7 +7,11 @@
 #include "file_icons.h"
 #include "file_streams.h"
 #include "files_model.h"
+#include "help_button.h"
+#include "help_topics.h"
+#include "paths.h"
 #include "program_info.h"
+#include "program_path.h"
 #include "ui_services.h"
 #include "wizard_text.h"
 
@@ -60,10 +64,10 @@ constexpr std::array<const char*, 4> PageSubTitles = {
 };
 
 // Help context of each page as a move to it completes.
-constexpr int HelpWelcome = 1;
-constexpr int HelpSelection = 2;
-constexpr int HelpResults = 4;
-constexpr int HelpFinish = 7;
+constexpr int HelpWelcome = HelpContextWelcome;
+constexpr int HelpSelection = HelpContextSelection;
+constexpr int HelpResults = HelpContextResults;
+constexpr int HelpFinish = HelpContextFinish;
 
 // The window's fonts are the classic dialog fonts; where they are missing the
 // metric-compatible free fonts stand in, so that texts fit the fixed layout.
@@ -183,9 +187,12 @@ TfmMain::TfmMain(QStringList arguments, QWidget* parent)
     FEngineOptions.CreateOutput = FileOutputFactory();
     CreateControls();
     FormCreate();
+    // F1 is seen before the focused control can take it (see eventFilter).
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 TfmMain::~TfmMain() {
+    QCoreApplication::instance()->removeEventFilter(this);
     FormDestroy();
 }
 
@@ -228,12 +235,14 @@ void TfmMain::CreateControls() {
     bvBottom->setGeometry(0, SeparatorTop, ClientWidth, BevelHeight);
     pnlBottom = new QWidget(this);
     pnlBottom->setGeometry(0, ClientHeight - BottomHeight, ClientWidth, BottomHeight);
-    btnHelp = Button(pnlBottom, QStringLiteral("Help"), 10, 12, 75, 24);
+    btnHelp = new THelpButton(QStringLiteral("Help"), pnlBottom);
+    btnHelp->setGeometry(10, 12, 75, 24);
     btnBack = Button(pnlBottom, QStringLiteral("< Back"), 248, 12, 75, 24);
     btnNext = Button(pnlBottom, QStringLiteral("Next >"), 323, 12, 75, 24);
     btnClose = Button(pnlBottom, QStringLiteral("Cancel"), 407, 12, 75, 24);
     btnBack->hide();
     btnNext->setDefault(true);
+    CreateHelpMenu();
 
     // The buttons come first in the tab order, then the page's own controls.
     QWidget::setTabOrder(btnNext, btnClose);
@@ -253,6 +262,7 @@ void TfmMain::CreateControls() {
     connect(edInputFile, &QLineEdit::textChanged, this, &TfmMain::edInputFileChange);
     connect(btnBrowseInput, &QPushButton::clicked, this, &TfmMain::btnBrowseInputClick);
     connect(btnBrowseOutput, &QPushButton::clicked, this, &TfmMain::btnBrowseOutputClick);
+    connect(btnHelp, &QPushButton::clicked, this, &TfmMain::btnHelpClick);
 }
 
 void TfmMain::CreateWelcomePage() {
@@ -352,6 +362,7 @@ void TfmMain::CreateFinishPage() {
 // Creation, activation, destruction
 
 void TfmMain::FormCreate() {
+    HelpFolderName = QString::fromStdString(HelpFolder(ExtractFilePath(ProgramFilePath())));
     FStopped = true;
     FScanning = true;
     nbWorkArea->setCurrentIndex(pgWelcome);

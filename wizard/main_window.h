@@ -12,10 +12,12 @@
 #include <memory>
 #include <string>
 
+class QAction;
 class QCheckBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
@@ -31,6 +33,9 @@ enum class TMessageResult;
 
 class TfmMain : public QWidget {
     Q_OBJECT
+    // F1 looks for the first non-zero help context from the focused control
+    // up; of the main window's widgets only the window itself carries one.
+    Q_PROPERTY(int HelpContext READ HelpContext)
 public:
     // The pages of nbWorkArea, in their order.
     enum TPage { pgWelcome, pgSelection, pgScan, pgResults, pgSaving, pgFinish, PageCount };
@@ -57,6 +62,17 @@ public:
     // Where the log goes at exit; beside the program file unless changed.
     std::string LogFileName;
 
+    // The folder of the help pages, with a trailing "/": beside the program
+    // file, or the installed help (set when the window is created).
+    QString HelpFolderName;
+
+    // The help context that F1 finds from `focused`: the first non-zero one
+    // from that widget up through its parents, not beyond its window; 0 when
+    // there is none.
+    static int HelpContextOf(const QWidget* focused);
+    // Opens the help page of `context` with the desktop's viewer.
+    void ShowHelp(int context);
+
     // The options every new engine is built with. Writes the repaired archive
     // to real files; tests pace the progress reports through it.
     TArcsalveOptions FEngineOptions;
@@ -76,6 +92,13 @@ public:
     QPushButton* btnBack;
     QPushButton* btnNext;
     QPushButton* btnClose;
+
+    // The help menu that drops down under btnHelp, and its entries.
+    QMenu* ppHelp;
+    QAction* Helptopic1;
+    QAction* OnlineSupport1;
+    QAction* N1;
+    QAction* About1;
 
     // Welcome page.
     QWidget* pnlWelcome;
@@ -127,9 +150,14 @@ public slots:
     void edInputFileChange();
     void btnBrowseInputClick();
     void btnBrowseOutputClick();
+    void btnHelpClick();
+    void Helptopic1Click();
+    void OnlineSupport1Click();
+    void About1Click();
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -141,6 +169,7 @@ private:
     void CreateResultsPage();
     void CreateSavingPage();
     void CreateFinishPage();
+    void CreateHelpMenu();
 
     void FormCreate();
     void FormActivate();
