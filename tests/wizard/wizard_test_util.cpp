@@ -1,6 +1,7 @@
 // wizard_test_util.cpp -- the desktop stand-in and the test archives.
 #include "wizard_test_util.h"
 
+#include "desktop_links.h"
 #include "zip_builder.h"
 
 #include <QDir>
@@ -25,14 +26,19 @@ TDesktopStandIn::TDesktopStandIn() {
         Dialogs.append(request);
         return DialogAnswers.isEmpty() ? std::nullopt : DialogAnswers.takeFirst();
     });
-    FOldOpenDocument =
-        SetOpenDocumentFunction([this](QWidget*, const QString& target) { Opened.append(target); });
+    FOldOpenDocument = SetOpenDocumentFunction([this](QWidget* owner, const QString& target) {
+        Opened.append(target);
+        OpenedFor.append(owner);
+    });
+    FOldOpenLink = SetOpenLinkFunction({});
+    UseDesktopForLinks();
 }
 
 TDesktopStandIn::~TDesktopStandIn() {
     SetMessageBoxFunction(std::move(FOldMessageBox));
     SetFileDialogFunction(std::move(FOldFileDialog));
     SetOpenDocumentFunction(std::move(FOldOpenDocument));
+    SetOpenLinkFunction(std::move(FOldOpenLink));
 }
 
 QString WriteFile(const QString& path, const std::string& bytes) {

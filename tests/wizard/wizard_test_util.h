@@ -4,6 +4,7 @@
 #pragma once
 
 #include "arcsalve.h"
+#include "links.h"
 #include "ui_services.h"
 
 #include <QList>
@@ -23,7 +24,9 @@ struct TRecordedMessage {
     TMessageButtons Buttons;
 };
 
-// Installs itself as the desktop services for its lifetime.
+// Installs itself as the desktop services for its lifetime; web links go
+// through the desktop's opener, as in the program, and are recorded with the
+// documents.
 class TDesktopStandIn {
 public:
     TDesktopStandIn();
@@ -41,13 +44,16 @@ public:
     QList<std::optional<QString>> DialogAnswers;
     QList<TFileDialogRequest> Dialogs;
 
-    // Every file or address handed to the desktop to open.
+    // Every file or address handed to the desktop to open, and the window
+    // each was opened for.
     QStringList Opened;
+    QList<QWidget*> OpenedFor;
 
 private:
     TMessageBoxFunction FOldMessageBox;
     TFileDialogFunction FOldFileDialog;
     TOpenDocumentFunction FOldOpenDocument;
+    TOpenLinkFunction FOldOpenLink;
 };
 
 // Writes `bytes` to `path`, creating the file; returns `path`.
