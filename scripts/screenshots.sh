@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Walks the wizard through a repair on a virtual display and saves a picture
-# of every page to docs/screenshots/. Usage: screenshots.sh [BUILD_DIR]
+# of every page, of the stop question and the error display, of the open help
+# menu and of the About box to docs/screenshots/ (the help pages show some of
+# them). Usage: screenshots.sh [BUILD_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}

@@ -1,6 +1,8 @@
 // wizard_screenshots.cpp -- walks the wizard through a whole repair on a real
-// display and saves a picture of every page, of the stop question and of the
-// error display. Usage: wizard_screenshots OUTPUT_FOLDER
+// display and saves a picture of every page, of the stop question, of the
+// error display, of the open help menu and of the About box.
+// Usage: wizard_screenshots OUTPUT_FOLDER
+#include "about_box.h"
 #include "main_window.h"
 #include "modules.h"
 #include "ui_services.h"
@@ -11,9 +13,12 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -81,6 +86,22 @@ void Settle() {
     }
 }
 
+// What the screen shows of the window and of a popup that reaches beyond it,
+// as a user sees them; the bare screen around both is left transparent.
+QPixmap WindowWithPopup(const QWidget& window, const QWidget& popup) {
+    const QRect windowArea(window.mapToGlobal(QPoint(0, 0)), window.size());
+    const QRect area = windowArea.united(popup.geometry());
+    const QPixmap screen =
+        window.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    QPixmap picture(area.size());
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setClipRegion(QRegion(windowArea.translated(-area.topLeft())) +
+                          QRegion(popup.geometry().translated(-area.topLeft())));
+    painter.drawPixmap(0, 0, screen);
+    return picture;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -110,6 +131,24 @@ int main(int argc, char** argv) {
         }
         Settle();
         Save(window.grab(), shots, QStringLiteral("1-welcome.png"));
+
+        // The help menu hanging from the Help button, with the window around it.
+        window.btnHelp->click();
+        Settle();
+        Save(WindowWithPopup(window, *window.ppHelp), shots, QStringLiteral("8-help-menu.png"));
+        window.ppHelp->close();
+        Settle();
+
+        // The About box.
+        QTimer::singleShot(300, [&] {
+            if (auto* box = qobject_cast<TfmAbout*>(QApplication::activeModalWidget())) {
+                Settle();
+                Save(box->grab(), shots, QStringLiteral("9-about.png"));
+                box->btOk->click();
+            }
+        });
+        window.About1->trigger();
+        Settle();
 
         window.btnNext->click();
         Settle();
