@@ -63,13 +63,22 @@ struct TPrevious {
     int64_t DataStart = 0;
 };
 
+// A size taken from where the entry ends. Stored data is as long as the
+// file it holds, so a stored entry's uncompressed size follows: readers that
+// stream through an archive step by it.
+void SetCompressedSize(TFileInfo& e, int64_t size) {
+    e.CompressedSize = size;
+    if (e.Method == 0 && !(e.Flags & FlagEncrypted))
+        e.UncompressedSize = size;
+}
+
 // An entry's claimed size is only overruled by the position of the next
 // header when the claim cannot be true: it runs past the end of the file.
 void CorrectPrevious(const TPrevious& prev, int64_t h, int64_t fileSize) {
     TFileInfo& e = *prev.Entry;
     int64_t s = e.HeaderOffset;
     if (prev.OpenEnded) {
-        e.CompressedSize = h - prev.DataStart;
+        SetCompressedSize(e, h - prev.DataStart);
         return;
     }
     int64_t span = h - s - LocalHeaderSize;
@@ -77,10 +86,10 @@ void CorrectPrevious(const TPrevious& prev, int64_t h, int64_t fileSize) {
         return;
     int64_t keepingExtra = span - e.NameLength - e.ExtraLength;
     if (keepingExtra >= 0) {
-        e.CompressedSize = keepingExtra;
+        SetCompressedSize(e, keepingExtra);
     } else {
         e.ExtraLength = 0;
-        e.CompressedSize = span - e.NameLength;
+        SetCompressedSize(e, span - e.NameLength);
     }
 }
 
@@ -142,7 +151,7 @@ void ResolveEntries(TSignatureScanResult& found, int64_t fileSize, std::deque<TF
     }
     // An entry whose descriptor was never found reaches to the end of the file.
     if (prev.Entry && prev.OpenEnded)
-        prev.Entry->CompressedSize = fileSize > prev.DataStart ? fileSize - prev.DataStart : 0;
+        SetCompressedSize(*prev.Entry, fileSize > prev.DataStart ? fileSize - prev.DataStart : 0);
     found.Descriptors.clear();
 }
 

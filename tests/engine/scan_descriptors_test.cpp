@@ -111,11 +111,19 @@ TEST(ScanDescriptors, MissingDescriptorGivesStatus3AndTheBytesUpToTheNextHeader)
     ASSERT_EQ(e.size(), 2u);
     EXPECT_EQ(e[0].Status, StatusNoDescriptor);
     EXPECT_EQ(e[0].CompressedSize, lost.RecordEnd - lost.DataStart);
+    EXPECT_EQ(e[0].UncompressedSize, 0) << "deflated: the size is unknown";
     EXPECT_EQ(e[1].Name, "next.txt");
 
+    // A stored entry's data is as long as its file.
+    TZipBuilder stored;
+    stored.Add(Streamed("lost.bin", TestBytes(3000, 9), TDescriptor::Signed, false));
+    std::string cut = stored.Bytes().substr(0, stored.Built()[0].DataEnd - 100);
+    auto s = Scan(cut);
+    ASSERT_EQ(s->Engine->Entries().size(), 1u);
+    EXPECT_EQ(s->Engine->Entries()[0].UncompressedSize, 2900);
+
     // As the last entry, it reaches to the end of the file.
-    std::string cut = zip.substr(0, lost.DataEnd);
-    auto last = Scan(cut);
+    auto last = Scan(zip.substr(0, lost.DataEnd));
     ASSERT_EQ(last->Engine->Entries().size(), 1u);
     EXPECT_EQ(last->Engine->Entries()[0].CompressedSize, lost.DataEnd - lost.DataStart);
 }
