@@ -26,12 +26,14 @@ public:
     void TearDown() override {
         if (Root().empty())
             return;
-        if (::testing::UnitTest::GetInstance()->Passed() && !std::getenv("TESSARY_KEEP_SCRATCH")) {
-            std::error_code ec;
-            fs::remove_all(Root(), ec);
-        } else {
+        if (std::getenv("TESSARY_KEEP_SCRATCH")) {
             std::cout << "Test files kept in " << Root() << "\n";
+            return;
         }
+        std::error_code ec;
+        fs::remove_all(Root(), ec);
+        if (!::testing::UnitTest::GetInstance()->Passed())
+            std::cout << "Test files removed; run with TESSARY_KEEP_SCRATCH=1 to keep them\n";
     }
     static std::string& Root() {
         static std::string root;
@@ -41,6 +43,12 @@ public:
 
 [[maybe_unused]] ::testing::Environment* const scratchCleanup =
     ::testing::AddGlobalTestEnvironment(new TScratchCleanup);
+
+// As many readers run at a time as there are cores. Defined here, before any
+// corpus exists, so that it outlives the corpora, whose destruction waits for
+// their readers.
+std::counting_semaphore<64> ReaderSlots(std::clamp<int>(std::thread::hardware_concurrency(), 1,
+                                                        64));
 
 std::string Printable(const std::string& name) {
     std::string out;
@@ -166,13 +174,10 @@ void TCorpus::Prepare() {
         std::string work = FDir + "/" + ReaderName(reader);
         fs::create_directories(work);
         FListings[reader] = std::async(std::launch::async, [reader, archives, work, name = FName] {
-                                // As many readers at a time as there are cores.
-                                static std::counting_semaphore<64> cores(
-                                    std::clamp<int>(std::thread::hardware_concurrency(), 1, 64));
-                                cores.acquire();
+                                ReaderSlots.acquire();
                                 auto start = std::chrono::steady_clock::now();
                                 auto listings = ReadArchives(reader, archives, work);
-                                cores.release();
+                                ReaderSlots.release();
                                 if (std::getenv("TESSARY_INTEROP_TIMING"))
                                     std::cerr
                                         << name << ": " << ReaderName(reader) << " read "
@@ -278,10 +283,12 @@ TVerdict TCorpus::Check(const std::string& variant, TReader reader, TCheck check
         verdict.Failures.push_back("the repaired archive's central directory cannot be read: " +
                                    v.RepairedLayoutError);
 
+    verdict.Total = FLayout.Entries.size();
     for (size_t k = 0; k < FLayout.Entries.size(); ++k) {
         const TLayoutEntry& want = FLayout.Entries[k];
         if (!v.Damaged->EntrySurvives(FLayout, k))
             continue;
+        ++verdict.Intact;
         std::string label = "'" + Printable(want.Name) + "'";
         const TReaderEntry* before = nullptr;
         auto b = original.equal_range(want.Name);

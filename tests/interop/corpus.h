@@ -17,10 +17,10 @@
 
 namespace tessary::interop {
 
-// The folder this test process keeps its files in; removed at the end when
-// every test passed, kept (and named) otherwise or when the environment sets
-// TESSARY_KEEP_SCRATCH. TESSARY_INTEROP_TIMING prints how long each reader
-// took over each corpus.
+// The folder this test process keeps its files in, removed at the end unless
+// the environment sets TESSARY_KEEP_SCRATCH (the archives run to hundreds of
+// megabytes). TESSARY_INTEROP_TIMING prints how long each reader took over
+// each corpus.
 const std::string& ScratchRoot();
 
 // The tool under test.
@@ -49,6 +49,8 @@ struct TVerdict {
     std::string SkipReason;
     std::vector<std::string> Failures;
     std::vector<std::string> Notes; // entries a reader could not read even in the original
+    size_t Total = 0;               // entries of the original
+    size_t Intact = 0;              // entries whose record survived the damage
     size_t Checked = 0;             // intact entries checked
 };
 

@@ -34,6 +34,8 @@ inline void ExpectIntactEntriesRead(TCorpus& corpus, const TVariantReader& param
         std::cout << "[   NOTE   ] ... and " << v.Notes.size() - shown << " more\n";
     if (!v.SkipReason.empty())
         GTEST_SKIP() << v.SkipReason;
+    std::cout << "[  ENTRIES ] " << v.Intact << " of " << v.Total
+              << " entries survived the damage; " << v.Checked << " checked\n";
     std::string failures;
     for (size_t i = 0; i < v.Failures.size(); ++i) {
         if (i + 1 < v.Failures.size() && i >= 2 * shown) {

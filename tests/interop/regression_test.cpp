@@ -68,16 +68,22 @@ TEST_F(Regression, Utf8FlaggedNameKeepsItsTextInUnzip) {
 }
 
 // Info-ZIP zip on Unix stores names in the system's character set (UTF-8)
-// without the UTF-8 flag and says "made by Unix"; unzip then takes the bytes
-// as they are. The repaired archive says "made by MS-DOS", and unzip
-// converts the name from code page 437.
-TEST_F(Regression, UnflaggedNameFromUnixWriterKeepsItsTextInUnzip) {
+// without the UTF-8 flag, says "made by Unix" and adds its Unix extra fields
+// (extended time stamp, user and group ids); unzip then takes the name's
+// bytes as they are. The repaired archive must not say "made by MS-DOS",
+// or unzip converts the name from code page 437.
+TEST_F(Regression, UnflaggedNameFromInfoZipOnUnixKeepsItsTextInUnzip) {
     if (FindProgram("unzip").empty())
         GTEST_SKIP() << "unzip is not installed (scripts/setup.sh installs it)";
     const std::string name = "Gr\xC3\xBC\xC3\x9F"
                              "e.txt";
+    test::TZipEntry e;
+    e.Name = name;
+    e.Data = "hello\n";
+    e.Extra = std::string("UT\x09\x00\x03\x00\x00\x60\x67\x00\x00\x60\x67", 13) +
+              std::string("ux\x0B\x00\x01\x04\xE8\x03\x00\x00\x04\xE8\x03\x00\x00", 15);
     test::TZipBuilder b;
-    b.AddStored(name, "hello\n"); // version made by 0x031E: Unix
+    b.Add(e); // version made by 0x031E: Unix
     std::string original = b.Finish();
     WriteFileBytes(FDir + "/original.zip", original);
     ASSERT_EQ(UnzipExtracts(FDir + "/original.zip", "from-original"),
