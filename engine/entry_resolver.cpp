@@ -60,6 +60,7 @@ struct TPrevious {
     TFileInfo* Entry = nullptr;
     int64_t BodyLength = 0; // compressed size + name + extra, as its header claimed
     bool OpenEnded = false; // announced a descriptor that was not found
+    bool Described = false; // sized by its data descriptor
     int64_t DataStart = 0;
 };
 
@@ -81,6 +82,8 @@ void CorrectPrevious(const TPrevious& prev, int64_t h, int64_t fileSize) {
         SetCompressedSize(e, h - prev.DataStart);
         return;
     }
+    if (prev.Described)
+        return; // its descriptor's size matched where the descriptor lies
     int64_t span = h - s - LocalHeaderSize;
     if (span == prev.BodyLength || fileSize - s > prev.BodyLength)
         return;
@@ -126,6 +129,7 @@ void ResolveEntries(TSignatureScanResult& found, int64_t fileSize, std::deque<TF
 
         cursor = c.DataStart;
         bool openEnded = false;
+        bool described = false;
         if (e.Flags & FlagDataDescriptor) {
             const TDescriptorHit* hit = nullptr;
             auto slot = found.Descriptors.find(c.DataStart);
@@ -138,6 +142,7 @@ void ResolveEntries(TSignatureScanResult& found, int64_t fileSize, std::deque<TF
                 e.CompressedSize = static_cast<int64_t>(hit->CompressedSize);
                 e.UncompressedSize = static_cast<int64_t>(hit->UncompressedSize);
                 cursor = hit->Offset + hit->Length;
+                described = true;
             } else {
                 e.Status = StatusNoDescriptor;
                 openEnded = true;
@@ -147,7 +152,7 @@ void ResolveEntries(TSignatureScanResult& found, int64_t fileSize, std::deque<TF
             e.Status = StatusExtent;
 
         entries.push_back(std::move(e));
-        prev = TPrevious{&entries.back(), bodyLength, openEnded, c.DataStart};
+        prev = TPrevious{&entries.back(), bodyLength, openEnded, described, c.DataStart};
     }
     // An entry whose descriptor was never found reaches to the end of the file.
     if (prev.Entry && prev.OpenEnded)

@@ -74,8 +74,12 @@ void TSignatureScanner::OnSignature(int64_t at, const unsigned char* kind) {
 void TSignatureScanner::OnLocalHeader(int64_t h) {
     // The header's 30 fixed bytes must lie in the file.
     unsigned char fixed[LocalHeaderSize];
-    if (FWindow.Fetch(h, fixed, LocalHeaderSize) < LocalHeaderSize)
+    if (FWindow.Fetch(h, fixed, LocalHeaderSize) < LocalHeaderSize) {
+        // Cut off by the end of the file: no entry, but still where the
+        // previous entry's data and unsigned descriptor end.
+        OnRecordBoundary(h);
         return;
+    }
     TLocalHeader lh = DecodeLocalHeader(fixed);
     if (!IsPlausibleLocalHeader(lh))
         return;

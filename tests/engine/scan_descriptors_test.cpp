@@ -154,3 +154,26 @@ TEST(ScanDescriptors, ManyDescriptorEntriesScanInLinearTime) {
     for (const auto& v : run->Engine->FView)
         ASSERT_EQ(v.Status, StatusExcellent);
 }
+
+TEST(ScanDescriptors, OverlongClaimDoesNotOverruleAFoundDescriptor) {
+    TZipBuilder b;
+    b.Add(Streamed("a.bin", "hello world", TDescriptor::Signed, false));
+    b.AddStored("b.bin", "hello world");
+    std::string zip = b.Bytes();
+    zip[21] = '\x01'; // the local header claims 16 MiB despite flag bit 3
+    auto run = Scan(zip);
+    ASSERT_EQ(run->Engine->Entries().size(), 2u);
+    EXPECT_EQ(run->Engine->Entries()[0].CompressedSize, 11);
+    EXPECT_EQ(Extract(ReadArchive(Repair(zip)).Entries[0]), "hello world");
+}
+
+TEST(ScanDescriptors, UnsignedDescriptorBeforeACutOffHeaderIsFound) {
+    TZipBuilder b;
+    b.Add(Streamed("a.txt", "hello", TDescriptor::Unsigned, false));
+    b.AddStored("b.txt", "hello");
+    std::string zip = b.Bytes().substr(0, b.Built()[1].HeaderOffset + 17);
+    auto run = Scan(zip);
+    ASSERT_EQ(run->Engine->Entries().size(), 1u);
+    EXPECT_EQ(run->Engine->Entries()[0].Status, StatusExcellent);
+    EXPECT_EQ(run->Engine->Entries()[0].Crc32, Crc32Of("hello"));
+}
