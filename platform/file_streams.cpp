@@ -22,6 +22,13 @@ std::string SystemReason(int err) {
     return std::strerror(err);
 }
 
+// ".NAME.SUFFIX": a temporary name beside the target that file managers hide.
+std::string HiddenName(const std::string& name, const std::string& suffix) {
+    std::string hidden(1, '.');
+    hidden.append(name).append(1, '.').append(suffix);
+    return hidden;
+}
+
 class TFileInput : public TInputStream {
 public:
     TFileInput(int fd, int64_t size, dev_t dev, ino_t ino)
@@ -135,8 +142,9 @@ private:
     void GiveName() {
         std::string fdPath = "/proc/self/fd/" + std::to_string(FFd);
         for (unsigned attempt = 0;; ++attempt) {
-            std::string name = FFolder + "/." + FBaseName + "." + std::to_string(::getpid()) + "." +
-                               std::to_string(attempt) + ".tmp";
+            std::string name = FFolder + "/" +
+                               HiddenName(FBaseName, std::to_string(::getpid()) + "." +
+                                                         std::to_string(attempt) + ".tmp");
             if (::linkat(AT_FDCWD, fdPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) ==
                 0) {
                 FTempPath = name;
@@ -208,7 +216,7 @@ std::unique_ptr<TOutputStream> CreateOutputFile(const std::string& path) {
     if (fd < 0) {
         // File systems without anonymous files: a hidden temporary name.
         std::string pattern =
-            (fs::path(dir) / ("." + target.filename().string() + ".XXXXXX")).string();
+            (fs::path(dir) / HiddenName(target.filename().string(), "XXXXXX")).string();
         std::vector<char> name(pattern.begin(), pattern.end());
         name.push_back('\0');
         fd = ::mkstemp(name.data());
