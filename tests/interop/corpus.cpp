@@ -117,8 +117,9 @@ std::vector<std::string> VariantNames(const std::vector<TVariantSpec>& specs) {
 }
 
 TCorpus::TCorpus(std::string name, std::function<std::string(const std::string&)> makeOriginal,
-                 std::vector<TVariantSpec> variants)
-    : FName(std::move(name)), FMakeOriginal(std::move(makeOriginal)) {
+                 std::vector<TVariantSpec> variants, std::string password)
+    : FName(std::move(name)), FPassword(std::move(password)),
+      FMakeOriginal(std::move(makeOriginal)) {
     for (TVariantSpec& s : variants)
         FVariants.push_back(TVariant{std::move(s), nullptr, "", "", {}, std::nullopt, ""});
 }
@@ -173,10 +174,11 @@ void TCorpus::Prepare() {
             continue;
         std::string work = FDir + "/" + ReaderName(reader);
         fs::create_directories(work);
-        FListings[reader] = std::async(std::launch::async, [reader, archives, work, name = FName] {
+        FListings[reader] = std::async(std::launch::async, [reader, archives, work, name = FName,
+                                                            password = FPassword] {
                                 ReaderSlots.acquire();
                                 auto start = std::chrono::steady_clock::now();
-                                auto listings = ReadArchives(reader, archives, work);
+                                auto listings = ReadArchives(reader, archives, work, password);
                                 ReaderSlots.release();
                                 if (std::getenv("TESSARY_INTEROP_TIMING"))
                                     std::cerr

@@ -58,8 +58,9 @@ class TCorpus {
 public:
     // `makeOriginal` writes the undamaged archive into the given folder and
     // returns its bytes.
+    // Encrypted entries are read with `password`.
     TCorpus(std::string name, std::function<std::string(const std::string& dir)> makeOriginal,
-            std::vector<TVariantSpec> variants);
+            std::vector<TVariantSpec> variants, std::string password = "");
 
     // Every entry whose record survived the damage of `variant` must be
     // listed by `reader` in the repaired archive and read back with its
@@ -85,6 +86,7 @@ private:
     const std::vector<TReaderListing>& Listings(TReader reader);
 
     std::string FName;
+    std::string FPassword;
     std::function<std::string(const std::string&)> FMakeOriginal;
     std::vector<TVariant> FVariants;
     std::string FDir;

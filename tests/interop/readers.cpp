@@ -128,9 +128,12 @@ TReaderListing ReadStrict(const std::string& archive) {
 // "    testing: NAME   OK", or a failure word in place of OK. Remarks on an
 // entry ("NAME:  mismatching "local" filename ...") come before its line and
 // count against it even when its data then tests OK.
-TReaderListing ReadUnzip(const std::string& archive) {
+TReaderListing ReadUnzip(const std::string& archive, const std::string& password) {
     TReaderListing listing;
-    TProcessResult run = RunProcess({"unzip", "-t", archive});
+    std::vector<std::string> command = {"unzip", "-t", archive};
+    if (!password.empty())
+        command.insert(command.begin() + 1, {"-P", password});
+    TProcessResult run = RunProcess(command);
     listing.Transcript = run.Describe();
     // unzip shows the archive's comment first.
     std::vector<std::string> comment;
@@ -184,10 +187,12 @@ TReaderListing ReadUnzip(const std::string& archive) {
 
 // 7z t names each entry on a "T NAME" line, followed by its "ERROR:" lines;
 // 7z l -slt gives each entry's CRC, size and folder attribute, in the same order.
-TReaderListing ReadSevenZip(const std::string& archive) {
+TReaderListing ReadSevenZip(const std::string& archive, const std::string& password) {
     TReaderListing listing;
-    TProcessResult test = RunProcess({"7z", "t", "-bb3", "-bse1", "-y", archive});
-    TProcessResult list = RunProcess({"7z", "l", "-slt", "-y", archive});
+    // Without a password 7z would ask for one; an empty one makes it fail instead.
+    std::string passwordOption = "-p" + password;
+    TProcessResult test = RunProcess({"7z", "t", "-bb3", "-bse1", "-y", passwordOption, archive});
+    TProcessResult list = RunProcess({"7z", "l", "-slt", "-y", passwordOption, archive});
     listing.Transcript = test.Describe() + "\n" + list.Describe().substr(0, 3000);
     for (const std::string& line : Lines(test.Out + "\n" + test.Err)) {
         if (StartsWith(line, "T ")) {
@@ -273,7 +278,8 @@ std::string ExtractionDir(const std::string& workDir) {
 // bsdtar reads the archive from standard input and extracts it; its -v
 // lines ("x NAME" or "x NAME: problem") go to standard error. After an entry
 // that stops it, it starts again on a stream from the next local header.
-TReaderListing ReadBsdtar(const std::string& archive, const std::string& workDir) {
+TReaderListing ReadBsdtar(const std::string& archive, const std::string& workDir,
+                          const std::string& password) {
     TReaderListing listing;
     listing.LocalNames = true;
     std::vector<int64_t> offsets = HeaderOffsets(archive);
@@ -286,7 +292,10 @@ TReaderListing ReadBsdtar(const std::string& archive, const std::string& workDir
         options.StdinPath = archive;
         options.StdinOffset = offsets.empty() ? 0 : offsets[start];
         options.StdinPipe = true;
-        TProcessResult run = RunProcess({"bsdtar", "-xvf", "-", "-C", dir}, options);
+        std::vector<std::string> command = {"bsdtar", "-xvf", "-", "-C", dir};
+        if (!password.empty())
+            command.insert(command.begin() + 1, {"--passphrase", password});
+        TProcessResult run = RunProcess(command, options);
         listing.Transcript += run.Describe() + "\n";
         size_t seen = 0;
         bool lastFailed = false;
@@ -393,11 +402,11 @@ std::vector<TReaderListing> ParseScriptOutput(const TProcessResult& run, size_t 
 }
 
 std::vector<TReaderListing> ReadPython(const std::vector<std::string>& archives,
-                                       const std::string& workDir) {
+                                       const std::string& workDir, const std::string& password) {
     std::string job = workDir + "/python-job.txt";
     std::string text;
     for (const std::string& a : archives)
-        text += a + "\n";
+        text += a + "\t" + password + "\n";
     WriteFileBytes(job, text);
     TProcessOptions options;
     options.TimeoutSeconds = 600;
@@ -500,10 +509,10 @@ std::string ReaderUnavailable(TReader reader) {
 }
 
 std::vector<TReaderListing> ReadArchives(TReader reader, const std::vector<std::string>& archives,
-                                         const std::string& workDir) {
+                                         const std::string& workDir, const std::string& password) {
     switch (reader) {
     case TReader::Python:
-        return ReadPython(archives, workDir);
+        return ReadPython(archives, workDir, password);
     case TReader::Java:
         return ReadJava(archives, workDir);
     default:
@@ -516,13 +525,13 @@ std::vector<TReaderListing> ReadArchives(TReader reader, const std::vector<std::
             listings.push_back(ReadStrict(a));
             break;
         case TReader::Unzip:
-            listings.push_back(ReadUnzip(a));
+            listings.push_back(ReadUnzip(a, password));
             break;
         case TReader::SevenZip:
-            listings.push_back(ReadSevenZip(a));
+            listings.push_back(ReadSevenZip(a, password));
             break;
         case TReader::Bsdtar:
-            listings.push_back(ReadBsdtar(a, workDir));
+            listings.push_back(ReadBsdtar(a, workDir, password));
             break;
         default:
             break;

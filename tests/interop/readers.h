@@ -46,8 +46,10 @@ struct TReaderListing {
 std::string ReaderUnavailable(TReader reader);
 
 // Reads every archive with the reader; one listing per archive, in order.
-// `workDir` receives the reader's scratch files.
+// `workDir` receives the reader's scratch files. Encrypted entries are read
+// with `password`, by the readers that can (not Java's, not the strict one).
 std::vector<TReaderListing> ReadArchives(TReader reader, const std::vector<std::string>& archives,
-                                         const std::string& workDir);
+                                         const std::string& workDir,
+                                         const std::string& password = "");
 
 } // namespace tessary::interop

@@ -128,30 +128,22 @@ void WriteTree(const std::string& dir) {
     WriteFileBytes(dir + "/stdin.txt", test::TestBytes(300000, 57, true));
 }
 
-std::string WriteWithInfoZip(const std::string& dir) {
+// Runs zip in `dir` over the tree; `command` ends in the archive's name, or
+// in a pipe into it.
+std::string WriteWithInfoZip(const std::string& dir, const std::string& command,
+                             const std::string& archive) {
     RequireProgram("zip");
     WriteTree(dir);
     TProcessOptions options;
     options.WorkingDir = dir;
-    TProcessResult r = RunProcess({"zip", "-q", "-r", "infozip.zip", "tree"}, options);
+    TProcessResult r = RunProcess({"sh", "-c", command}, options);
     if (r.ExitCode != 0)
         throw std::runtime_error("zip failed:\n" + r.Describe());
-    return ReadFileBytes(dir + "/infozip.zip");
+    return ReadFileBytes(dir + "/" + archive);
 }
 
-// zip writing to a pipe: every entry gets flag bit 3 and a data descriptor,
-// and standard input (the entry "-") zip64 local fields of unknown size.
-std::string WriteWithInfoZipToPipe(const std::string& dir) {
-    RequireProgram("zip");
-    WriteTree(dir);
-    TProcessOptions options;
-    options.WorkingDir = dir;
-    TProcessResult r = RunProcess(
-        {"sh", "-c", "zip -q -r - tree - < stdin.txt | cat > infozip-piped.zip"}, options);
-    if (r.ExitCode != 0)
-        throw std::runtime_error("zip failed:\n" + r.Describe());
-    return ReadFileBytes(dir + "/infozip-piped.zip");
-}
+// Entries encrypted with the traditional ZIP encryption.
+constexpr const char* Password = "secret";
 
 // The same damage for every writer, aimed by the layout's proportions.
 std::vector<TVariantSpec> WriterVariants() {
@@ -196,19 +188,65 @@ TCorpus& WriterCorpus(const std::string& name) {
         "python_pipe",
         [](const std::string& dir) { return WriteWithPython(dir, true, PythonEntries(true)); },
         WriterVariants());
-    static TCorpus infoZipFile("infozip_file", WriteWithInfoZip, WriterVariants());
-    static TCorpus infoZipPipe("infozip_pipe", WriteWithInfoZipToPipe, WriterVariants());
+    static TCorpus infoZipFile(
+        "infozip_file",
+        [](const std::string& dir) {
+            return WriteWithInfoZip(dir, "zip -q -r infozip.zip tree", "infozip.zip");
+        },
+        WriterVariants());
+    // zip writing to a pipe: every entry gets flag bit 3 and a data
+    // descriptor, and standard input (the entry "-") zip64 local fields.
+    static TCorpus infoZipPipe(
+        "infozip_pipe",
+        [](const std::string& dir) {
+            return WriteWithInfoZip(dir, "zip -q -r - tree - < stdin.txt | cat > piped.zip",
+                                    "piped.zip");
+        },
+        WriterVariants());
+    // Compression method 12, which the repair copies like any other.
+    static TCorpus infoZipBzip2(
+        "infozip_bzip2",
+        [](const std::string& dir) {
+            return WriteWithInfoZip(dir, "zip -q -r -Z bzip2 bzip2.zip tree", "bzip2.zip");
+        },
+        WriterVariants());
+    // Encrypted entries keep flag bit 3, which chooses their password check
+    // byte, and so need a data descriptor behind them.
+    static TCorpus infoZipEncrypted(
+        "infozip_encrypted",
+        [](const std::string& dir) {
+            return WriteWithInfoZip(dir,
+                                    std::string("zip -q -r -P ") + Password + " encrypted.zip tree",
+                                    "encrypted.zip");
+        },
+        WriterVariants(), Password);
+    static TCorpus infoZipEncryptedPipe(
+        "infozip_encrypted_pipe",
+        [](const std::string& dir) {
+            return WriteWithInfoZip(dir,
+                                    std::string("zip -q -r -P ") + Password +
+                                        " - tree | cat > encrypted-piped.zip",
+                                    "encrypted-piped.zip");
+        },
+        WriterVariants(), Password);
     if (name == "python_file")
         return pythonFile;
     if (name == "python_pipe")
         return pythonPipe;
     if (name == "infozip_file")
         return infoZipFile;
-    return infoZipPipe;
+    if (name == "infozip_pipe")
+        return infoZipPipe;
+    if (name == "infozip_bzip2")
+        return infoZipBzip2;
+    if (name == "infozip_encrypted")
+        return infoZipEncrypted;
+    return infoZipEncryptedPipe;
 }
 
 const auto Writers =
-    ::testing::Values("python_file", "python_pipe", "infozip_file", "infozip_pipe");
+    ::testing::Values("python_file", "python_pipe", "infozip_file", "infozip_pipe", "infozip_bzip2",
+                      "infozip_encrypted", "infozip_encrypted_pipe");
 
 using TWriterParam = std::tuple<std::string, std::string, TReader>;
 

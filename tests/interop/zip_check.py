@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Python's zipfile as a ZIP reader and writer for the interoperability tests.
 
-  zip_check.py check JOBFILE   reads every archive named in JOBFILE (one path a
-                               line) and prints one line per entry:
+  zip_check.py check JOBFILE   reads every archive named in JOBFILE (a path, a
+                               tab and the password of its encrypted entries,
+                               one archive a line) and prints one line per entry:
       A <archive> OPEN                         the archive opened
       A <archive> BAD <reason>                 zipfile refused the archive
       E <archive> <index> OK <crc> <size> <isdir> <namehex>
@@ -50,11 +51,13 @@ def entry_line(archive, index, ok, crc, size, isdir, name, reason=""):
 
 def check(jobfile):
     with open(jobfile, encoding="utf-8") as f:
-        paths = [line.rstrip("\n") for line in f if line.strip()]
+        jobs = [line.rstrip("\n").split("\t") + [""] for line in f if line.strip()]
     out = []
-    for a, path in enumerate(paths):
+    for a, (path, password, *_) in enumerate(jobs):
         try:
             zf = zipfile.ZipFile(path)
+            if password:
+                zf.setpassword(password.encode("utf-8"))
         except Exception as e:  # any refusal counts, whatever its class
             out.append("A %d BAD %s: %s" % (a, type(e).__name__, " ".join(str(e).split())))
             continue
