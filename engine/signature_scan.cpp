@@ -8,6 +8,7 @@
 #include "signature_scan.h"
 
 #include "byte_order.h"
+#include "find_pk.h"
 #include "zip_records.h"
 
 #include <cstring>
@@ -43,22 +44,17 @@ private:
 
 void TSignatureScanner::SearchBlock() {
     const unsigned char* data = FWindow.Data();
-    size_t len = FWindow.Length();
-    size_t p = 0;
-    while (p < len) {
-        auto hit = static_cast<const unsigned char*>(std::memchr(data + p, 'P', len - p));
-        if (!hit)
-            break;
-        p = static_cast<size_t>(hit - data);
+    const unsigned char* end = data + FWindow.Length();
+    for (const unsigned char* hit = data; (hit = FindPK(hit, end)) != nullptr; ++hit) {
+        size_t p = static_cast<size_t>(hit - data);
         int64_t at = FWindow.Base() + static_cast<int64_t>(p);
         unsigned char sig[4];
-        if (p + 4 <= len)
+        if (end - hit >= 4)
             std::memcpy(sig, hit, 4);
         else if (FWindow.Fetch(at, sig, 4) < 4)
             break;
         if (sig[1] == 'K')
             OnSignature(at, sig + 2);
-        ++p;
     }
 }
 

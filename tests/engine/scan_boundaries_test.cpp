@@ -1,5 +1,6 @@
 // The scan's result never depends on where its read blocks end.
 #include "engine_test_util.h"
+#include "find_pk.h"
 #include "zip_builder.h"
 
 #include <gtest/gtest.h>
@@ -60,4 +61,16 @@ TEST(ScanBoundaries, HeadersStraddlingEveryPositionAroundABlockEdgeAreFound) {
         for (const auto& v : run->Engine->FView)
             ASSERT_EQ(v.Status, StatusExcellent) << "shift " << shift << " " << v.Name;
     }
+}
+
+TEST(ScanBoundaries, PairSearchFindsEveryPKAndALoneTrailingP) {
+    std::string s(200, 'x');
+    for (size_t at : {0, 15, 31, 47, 64, 100, 166})
+        s[at] = 'P', s[at + 1] = 'K';
+    s[199] = 'P';
+    std::vector<size_t> found;
+    auto p = reinterpret_cast<const unsigned char*>(s.data());
+    for (auto hit = p; (hit = FindPK(hit, p + s.size())) != nullptr; ++hit)
+        found.push_back(static_cast<size_t>(hit - p));
+    EXPECT_EQ(found, (std::vector<size_t>{0, 15, 31, 47, 64, 100, 166, 199}));
 }
