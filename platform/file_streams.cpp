@@ -173,7 +173,7 @@ private:
     }
 
     static constexpr size_t BufferLimit = 1 << 20;
-    static constexpr int64_t KernelCopyThreshold = 256 << 10;
+    static constexpr int64_t KernelCopyThreshold = 16 << 10;
 
     [[noreturn]] void Fail(int err) {
         throw EArcsalveError(TErrorKind::WriteOutput, FPath, SystemReason(err));
