@@ -242,6 +242,12 @@ TVerdict TCorpus::Check(const std::string& variant, TReader reader, TCheck check
     const std::vector<TReaderListing>& listings = Listings(reader);
     const TReaderListing& baseline = listings.at(0);
     const TReaderListing& repaired = listings.at(index);
+    for (const TReaderListing* l : {&baseline, &repaired}) {
+        if (!l->Broken.empty()) {
+            verdict.Failures.push_back(r + " did not run:\n" + l->Broken);
+            return verdict;
+        }
+    }
     if (!baseline.Opened) {
         verdict.SkipReason = r + " refuses even the undamaged original (" + baseline.Refusal + ")";
         return verdict;

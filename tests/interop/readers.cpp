@@ -63,6 +63,13 @@ std::string FromHex(const std::string& hex) {
     return out;
 }
 
+// Marks the listing when the program did not run to its end on its own.
+void NoteBroken(TReaderListing& listing, const TProcessResult& run, bool anyFailure = false) {
+    if (run.TimedOut || run.ExitCode < 0 || run.ExitCode == 126 || run.ExitCode == 127 ||
+        (anyFailure && run.ExitCode != 0))
+        listing.Broken = run.Describe().substr(0, 3000);
+}
+
 // bsdtar prints bytes it cannot show as a backslash and three octal digits.
 std::string Unescape(const std::string& shown) {
     std::string out;
@@ -135,6 +142,7 @@ TReaderListing ReadUnzip(const std::string& archive, const std::string& password
         command.insert(command.begin() + 1, {"-P", password});
     TProcessResult run = RunProcess(command);
     listing.Transcript = run.Describe();
+    NoteBroken(listing, run);
     // unzip shows the archive's comment first.
     std::vector<std::string> comment;
     try {
@@ -194,6 +202,8 @@ TReaderListing ReadSevenZip(const std::string& archive, const std::string& passw
     TProcessResult test = RunProcess({"7z", "t", "-bb3", "-bse1", "-y", passwordOption, archive});
     TProcessResult list = RunProcess({"7z", "l", "-slt", "-y", passwordOption, archive});
     listing.Transcript = test.Describe() + "\n" + list.Describe().substr(0, 3000);
+    NoteBroken(listing, test);
+    NoteBroken(listing, list);
     for (const std::string& line : Lines(test.Out + "\n" + test.Err)) {
         if (StartsWith(line, "T ")) {
             TReaderEntry r;
@@ -297,6 +307,7 @@ TReaderListing ReadBsdtar(const std::string& archive, const std::string& workDir
             command.insert(command.begin() + 1, {"--passphrase", password});
         TProcessResult run = RunProcess(command, options);
         listing.Transcript += run.Describe() + "\n";
+        NoteBroken(listing, run);
         size_t seen = 0;
         bool lastFailed = false;
         for (const std::string& line : Lines(run.Err)) {
@@ -357,8 +368,10 @@ TReaderListing ReadBsdtar(const std::string& archive, const std::string& workDir
 // Parses the "A" and "E" lines of zip_check.py and ZipStreamCheck.java.
 std::vector<TReaderListing> ParseScriptOutput(const TProcessResult& run, size_t archives) {
     std::vector<TReaderListing> listings(archives);
-    for (TReaderListing& l : listings)
+    for (TReaderListing& l : listings) {
         l.Transcript = run.Describe();
+        NoteBroken(l, run, true); // the scripts report refusals in their output
+    }
     for (const std::string& line : Lines(run.Out)) {
         std::istringstream in(line);
         std::string kind, status;

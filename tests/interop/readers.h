@@ -39,7 +39,10 @@ struct TReaderListing {
     std::vector<std::string> Complaints;
     std::vector<TReaderEntry> Entries;
     bool LocalNames = false; // names come from the local headers (stream readers)
-    std::string Transcript;  // commands and their output, for failure messages
+    // Why the reader itself did not run (not started, killed, timed out):
+    // a fault of the test set-up, not a refusal of the archive.
+    std::string Broken;
+    std::string Transcript; // commands and their output, for failure messages
 };
 
 // Why the reader cannot run on this machine; empty when it can.
