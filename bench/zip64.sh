@@ -12,16 +12,17 @@ if [ -z "$cli" ]; then
   cmake --build "$root/build-bench" --target tessary-cli -j 2 >/dev/null
   cli="$root/build-bench/bin/tessary-cli"
 fi
+cli=$(cd "$(dirname "$cli")" && pwd)/$(basename "$cli")
 scratch=$(mktemp -d "${BENCH_SCRATCH:-${TMPDIR:-/tmp}}/tessary-zip64.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
-python3 "$root/bench/zip64_recovery.py" "$cli" "$scratch"
+[ "${SKIP_RECOVERY:-}" ] || python3 "$root/bench/zip64_recovery.py" "$cli" "$scratch"
 
 echo
-echo "Archive over 4 GiB made by Info-ZIP zip from a sparse input, central directory cut off"
+echo "Archive over 4 GiB made by Info-ZIP zip (stored) from a sparse input, central directory cut off"
 cd "$scratch"
 truncate -s 4500M big.bin
 printf 'small file behind the big one\n' > after.txt
-/usr/bin/time -f "  zip -1 took %e s" zip -q -1 big.zip big.bin after.txt
+/usr/bin/time -f "  zip -0 took %e s" zip -q -0 big.zip big.bin after.txt
 rm big.bin
 python3 - <<'PY'
 import struct
@@ -39,9 +40,11 @@ print(f"  damaged archive: {cd:,} bytes")
 PY
 sync
 cat big.zip >/dev/null
-t_cp=$( { /usr/bin/time -f %e cp big.zip copy.zip; } 2>&1 )
+/usr/bin/time -f %e -o t_cp cp big.zip copy.zip
+t_cp=$(cat t_cp)
 rm copy.zip; sync
-t_repair=$( { /usr/bin/time -f %e "$cli" -q big.zip -o repaired.zip; } 2>&1 )
+/usr/bin/time -f %e -o t_repair "$cli" -q big.zip -o repaired.zip
+t_repair=$(cat t_repair)
 python3 - "$t_cp" "$t_repair" <<'PY'
 import sys
 cp, rep = float(sys.argv[1]), float(sys.argv[2])
