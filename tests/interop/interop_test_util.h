@@ -47,8 +47,9 @@ inline void ExpectIntactEntriesRead(TCorpus& corpus, const TVariantReader& param
         failures += v.Failures[i] + "\n";
     }
     EXPECT_TRUE(v.Failures.empty()) << failures;
-    if (v.Failures.empty())
+    if (v.Failures.empty()) {
         EXPECT_GT(v.Intact, 0u) << "the damage leaves no entry to check";
+    }
     if (v.Failures.empty() && v.Intact > 0 && v.Checked == 0)
         GTEST_SKIP() << "the reader reads none of these entries even in the undamaged original";
 }
