@@ -112,6 +112,7 @@ TProcessResult RunProcess(const std::vector<std::string>& argv, const TProcessOp
     if (pid < 0)
         throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
     if (pid == 0) {
+        ::signal(SIGPIPE, SIG_DFL); // ignored here for the pipe feed, not in the child
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);

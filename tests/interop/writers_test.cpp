@@ -72,10 +72,23 @@ std::string WriteWithPython(const std::string& dir, bool streaming,
     return ReadFileBytes(dir + "/python.zip");
 }
 
+// A ZIP archive stored inside the archive; its own entries, some with data
+// descriptors, are found as entries of their own too.
 std::string NestedArchive() {
     test::TZipBuilder inner;
     inner.AddDeflated("nested/one.txt", test::TestBytes(3000, 201, true));
     inner.AddStored("nested/two.bin", test::TestBytes(1000, 202));
+    test::TZipEntry signed_;
+    signed_.Name = "nested/three.txt";
+    signed_.Data = test::TestBytes(2000, 203, true);
+    signed_.Deflate = true;
+    signed_.Descriptor = test::TDescriptor::Signed;
+    inner.Add(signed_);
+    test::TZipEntry unsigned_ = signed_;
+    unsigned_.Name = "nested/four.txt";
+    unsigned_.Data = test::TestBytes(1500, 204, true);
+    unsigned_.Descriptor = test::TDescriptor::Unsigned;
+    inner.Add(unsigned_);
     return inner.Finish();
 }
 
