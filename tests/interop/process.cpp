@@ -131,7 +131,9 @@ TProcessResult RunProcess(const std::vector<std::string>& argv, const TProcessOp
     std::string pending;
     size_t pendingAt = 0;
 
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.TimeoutSeconds);
+    auto started = std::chrono::steady_clock::now();
+    auto deadline = started + std::chrono::seconds(options.TimeoutSeconds);
+    size_t signalsSent = 0;
     auto pause = std::chrono::microseconds(100);
     int status = 0;
     for (;;) {
@@ -140,6 +142,13 @@ TProcessResult RunProcess(const std::vector<std::string>& argv, const TProcessOp
             break;
         if (done < 0 && errno != EINTR)
             throw std::runtime_error(std::string("waitpid: ") + std::strerror(errno));
+        // One signal a turn: two sent at once would merge into one.
+        if (signalsSent < options.SignalsAfterMs.size() &&
+            std::chrono::steady_clock::now() - started >=
+                std::chrono::milliseconds(options.SignalsAfterMs[signalsSent].first))
+            ::kill(pid, options.SignalsAfterMs[signalsSent++].second);
+        if (signalsSent < options.SignalsAfterMs.size())
+            pause = std::min(pause, std::chrono::microseconds(2000));
         if (std::chrono::steady_clock::now() > deadline && !result.TimedOut) {
             ::kill(pid, SIGKILL);
             result.TimedOut = true;

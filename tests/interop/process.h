@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tessary::interop {
@@ -15,6 +16,8 @@ struct TProcessOptions {
     bool StdinPipe = false;
     std::string WorkingDir; // empty: the current one
     int TimeoutSeconds = 120;
+    // Signals sent to the child this many milliseconds after its start.
+    std::vector<std::pair<int, int>> SignalsAfterMs;
 };
 
 struct TProcessResult {
