@@ -124,15 +124,16 @@ TLayout ParseLayout(const std::string& bytes) {
     return layout;
 }
 
-TDamagedFile::TDamagedFile(std::string original) : FOriginal(std::move(original)) {
-    FBytes = FOriginal;
-    FSegments.push_back({static_cast<int64_t>(FOriginal.size()), 0});
+TDamagedFile::TDamagedFile(std::string original)
+    : FBytes(std::move(original)), FSize(static_cast<int64_t>(FBytes.size())) {
+    FSegments.push_back({FSize, 0});
 }
 
 void TDamagedFile::Replace(int64_t at, int64_t count, const std::string& bytes) {
     if (at < 0 || count < 0 || at + count > static_cast<int64_t>(FBytes.size()))
         throw std::out_of_range("damage outside the file");
     FBytes.replace(static_cast<size_t>(at), static_cast<size_t>(count), bytes);
+    FSize = static_cast<int64_t>(FBytes.size());
     // Rebuild the segment list: the part before `at`, the new bytes, the rest.
     std::vector<TSegment> next;
     auto push = [&next](TSegment s) {
@@ -213,7 +214,7 @@ bool TDamagedFile::EntrySurvives(const TLayout& layout, size_t index) const {
     if (!e.UnsignedDescriptor())
         return true;
     int64_t end = *at + (e.RecordEnd - e.HeaderOffset);
-    if (end == static_cast<int64_t>(FBytes.size()))
+    if (end == FSize)
         return true;
     int64_t follower = e.RecordEnd == layout.CentralOffset ? 4 : 30;
     return Survives(e.HeaderOffset, e.RecordEnd + follower).has_value();

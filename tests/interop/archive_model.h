@@ -53,7 +53,9 @@ public:
     void FlipByte(int64_t at, uint8_t mask = 0xFF);
 
     const std::string& Bytes() const { return FBytes; }
-    const std::string& Original() const { return FOriginal; }
+    int64_t Size() const { return FSize; }
+    // Frees the bytes once written out; what survived where is kept.
+    void ReleaseBytes() { std::string().swap(FBytes); }
 
     // Where the original bytes [begin, end) now lie, if they survived
     // unchanged and contiguous.
@@ -76,8 +78,8 @@ private:
     };
     void Replace(int64_t at, int64_t count, const std::string& bytes);
 
-    std::string FOriginal;
     std::string FBytes;
+    int64_t FSize = 0;
     std::vector<TSegment> FSegments;
 };
 

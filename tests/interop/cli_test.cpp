@@ -275,7 +275,7 @@ TEST_F(Cli, NothingFoundWritesNothing) {
     EXPECT_EQ(Listing(), (std::set<std::string>{"damaged.zip", "noise.bin", "empty.zip"}));
 }
 
-// The three entries followed by 32 GiB of holes: a scan of some seconds,
+// The three entries followed by 32 GiB of holes: a scan of half a minute,
 // long enough to be interrupted, that takes no room on the disk. False where
 // the file system stores the holes.
 bool MakeLongScan(const std::string& path) {
@@ -292,7 +292,8 @@ TEST_F(Cli, InterruptStopsTheScanAndKeepsWhatWasFound) {
         GTEST_SKIP() << "no sparse files here: the long input would fill the disk";
     TProcessOptions options;
     options.WorkingDir = FDir;
-    options.SignalsAfterMs = {{300, SIGINT}};
+    options.SignalsAfterMs = {{1000, SIGINT}}; // well after start-up, long before the end
+    options.TimeoutSeconds = 30;
     TProcessResult r = RunProcess({CliPath(), "damaged.zip", "-o", "repaired.zip"}, options);
     EXPECT_EQ(r.ExitCode, 130) << r.Describe();
     EXPECT_TRUE(Contains(r.Out, "3 files have been repaired into repaired.zip (stopped early)."))
@@ -310,7 +311,8 @@ TEST_F(Cli, SecondInterruptAbortsAndLeavesNoFile) {
         GTEST_SKIP() << "no sparse files here: the long input would fill the disk";
     TProcessOptions options;
     options.WorkingDir = FDir;
-    options.SignalsAfterMs = {{300, SIGINT}, {320, SIGINT}};
+    options.SignalsAfterMs = {{1000, SIGINT}, {1020, SIGINT}};
+    options.TimeoutSeconds = 30;
     TProcessResult r;
     for (int attempt = 0; attempt < 8; ++attempt) {
         fs::remove(Path("repaired.zip"));

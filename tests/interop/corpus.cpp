@@ -153,6 +153,7 @@ void TCorpus::Prepare() {
             v.DamagedPath = FDir + "/" + v.Spec.Name + ".zip";
             v.RepairedPath = FDir + "/" + v.Spec.Name + "-repaired.zip";
             WriteFileBytes(v.DamagedPath, v.Damaged->Bytes());
+            v.Damaged->ReleaseBytes();
             v.Repair = RunProcess({CliPath(), "--quiet", v.DamagedPath, "-o", v.RepairedPath});
             try {
                 v.RepairedLayout = ParseLayout(ReadFileBytes(v.RepairedPath));
@@ -191,20 +192,6 @@ void TCorpus::Prepare() {
                                 return listings;
                             }).share();
     }
-}
-
-const TLayout& TCorpus::Layout() {
-    Prepare();
-    return FLayout;
-}
-
-const std::string& TCorpus::OriginalPath() {
-    Prepare();
-    return FOriginalPath;
-}
-
-std::string TCorpus::RepairedPath(const std::string& variant) {
-    return Find(variant).RepairedPath;
 }
 
 TCorpus::TVariant& TCorpus::Find(const std::string& variant) {

@@ -57,8 +57,7 @@ struct TVerdict {
 class TCorpus {
 public:
     // `makeOriginal` writes the undamaged archive into the given folder and
-    // returns its bytes.
-    // Encrypted entries are read with `password`.
+    // returns its bytes; encrypted entries are read with `password`.
     TCorpus(std::string name, std::function<std::string(const std::string& dir)> makeOriginal,
             std::vector<TVariantSpec> variants, std::string password = "");
 
@@ -66,10 +65,6 @@ public:
     // listed by `reader` in the repaired archive and read back with its
     // original content, wherever the reader reads it from the original.
     TVerdict Check(const std::string& variant, TReader reader, TCheck check = TCheck::Content);
-
-    const TLayout& Layout();
-    const std::string& OriginalPath();
-    std::string RepairedPath(const std::string& variant);
 
 private:
     struct TVariant {

@@ -470,6 +470,23 @@ std::vector<TReaderListing> ReadJava(const std::vector<std::string>& archives,
     return listings;
 }
 
+// One archive with one of the readers that take one archive at a time.
+TReaderListing ReadOne(TReader reader, const std::string& archive, const std::string& workDir,
+                       const std::string& password) {
+    switch (reader) {
+    case TReader::Strict:
+        return ReadStrict(archive);
+    case TReader::Unzip:
+        return ReadUnzip(archive, password);
+    case TReader::SevenZip:
+        return ReadSevenZip(archive, password);
+    case TReader::Bsdtar:
+        return ReadBsdtar(archive, workDir, password);
+    default:
+        throw std::logic_error("not a reader of single archives");
+    }
+}
+
 } // namespace
 
 const std::vector<TReader>& AllReaders() {
@@ -533,21 +550,13 @@ std::vector<TReaderListing> ReadArchives(TReader reader, const std::vector<std::
     }
     std::vector<TReaderListing> listings;
     for (const std::string& a : archives) {
-        switch (reader) {
-        case TReader::Strict:
-            listings.push_back(ReadStrict(a));
-            break;
-        case TReader::Unzip:
-            listings.push_back(ReadUnzip(a, password));
-            break;
-        case TReader::SevenZip:
-            listings.push_back(ReadSevenZip(a, password));
-            break;
-        case TReader::Bsdtar:
-            listings.push_back(ReadBsdtar(a, workDir, password));
-            break;
-        default:
-            break;
+        try {
+            listings.push_back(ReadOne(reader, a, workDir, password));
+        } catch (const std::exception& e) {
+            TReaderListing failed;
+            failed.Opened = false;
+            failed.Refusal = e.what();
+            listings.push_back(failed);
         }
     }
     return listings;
