@@ -109,18 +109,18 @@ std::string SelfExtractorStub(size_t size) {
     return stub;
 }
 
-std::vector<std::string> VariantNames(const std::vector<TVariantSpec>& specs) {
+std::vector<std::string> VariantNames(const std::vector<TVariantPlan>& plans) {
     std::vector<std::string> names;
-    for (const TVariantSpec& s : specs)
+    for (const TVariantPlan& s : plans)
         names.push_back(s.Name);
     return names;
 }
 
 TCorpus::TCorpus(std::string name, std::function<std::string(const std::string&)> makeOriginal,
-                 std::vector<TVariantSpec> variants, std::string password)
+                 std::vector<TVariantPlan> variants, std::string password)
     : FName(std::move(name)), FPassword(std::move(password)),
       FMakeOriginal(std::move(makeOriginal)) {
-    for (TVariantSpec& s : variants)
+    for (TVariantPlan& s : variants)
         FVariants.push_back(TVariant{std::move(s), nullptr, "", "", {}, std::nullopt, ""});
 }
 
@@ -149,9 +149,9 @@ void TCorpus::Prepare() {
         FLayout = ParseLayout(original);
         for (TVariant& v : FVariants) {
             v.Damaged = std::make_unique<TDamagedFile>(original);
-            v.Spec.Damage(*v.Damaged, FLayout);
-            v.DamagedPath = FDir + "/" + v.Spec.Name + ".zip";
-            v.RepairedPath = FDir + "/" + v.Spec.Name + "-repaired.zip";
+            v.Plan.Damage(*v.Damaged, FLayout);
+            v.DamagedPath = FDir + "/" + v.Plan.Name + ".zip";
+            v.RepairedPath = FDir + "/" + v.Plan.Name + "-repaired.zip";
             WriteFileBytes(v.DamagedPath, v.Damaged->Bytes());
             v.Damaged->ReleaseBytes();
             v.Repair = RunProcess({CliPath(), "--quiet", v.DamagedPath, "-o", v.RepairedPath});
@@ -197,7 +197,7 @@ void TCorpus::Prepare() {
 TCorpus::TVariant& TCorpus::Find(const std::string& variant) {
     Prepare();
     for (TVariant& v : FVariants)
-        if (v.Spec.Name == variant)
+        if (v.Plan.Name == variant)
             return v;
     throw std::invalid_argument("no variant " + variant);
 }

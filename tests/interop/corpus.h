@@ -34,7 +34,7 @@ struct ECorpusUnavailable : std::runtime_error {
 
 using TDamage = std::function<void(TDamagedFile& file, const TLayout& original)>;
 
-struct TVariantSpec {
+struct TVariantPlan {
     std::string Name; // also the test's name: letters, digits, underscores
     TDamage Damage;
 };
@@ -59,7 +59,7 @@ public:
     // `makeOriginal` writes the undamaged archive into the given folder and
     // returns its bytes; encrypted entries are read with `password`.
     TCorpus(std::string name, std::function<std::string(const std::string& dir)> makeOriginal,
-            std::vector<TVariantSpec> variants, std::string password = "");
+            std::vector<TVariantPlan> variants, std::string password = "");
 
     // Every entry whose record survived the damage of `variant` must be
     // listed by `reader` in the repaired archive and read back with its
@@ -68,7 +68,7 @@ public:
 
 private:
     struct TVariant {
-        TVariantSpec Spec;
+        TVariantPlan Plan;
         std::unique_ptr<TDamagedFile> Damaged;
         std::string DamagedPath;
         std::string RepairedPath;
@@ -95,7 +95,7 @@ private:
 };
 
 // Test names for the variants crossed with the readers.
-std::vector<std::string> VariantNames(const std::vector<TVariantSpec>& specs);
+std::vector<std::string> VariantNames(const std::vector<TVariantPlan>& plans);
 
 // Pseudo-random bytes for damage: repeatable, never a ZIP signature.
 std::string NoiseBytes(size_t size, uint32_t seed);

@@ -95,7 +95,7 @@ std::string MakeBoundaryOriginal(const std::string&) {
     return b.Finish();
 }
 
-std::vector<TVariantSpec> BoundaryVariants() {
+std::vector<TVariantPlan> BoundaryVariants() {
     return {
         {"Undamaged", [](TDamagedFile&, const TLayout&) {}},
         {"CentralDirectoryCutOff",
@@ -132,17 +132,17 @@ std::string MakeManyOriginal(const std::string& dir) {
     if (FindProgram("python3").empty())
         throw ECorpusUnavailable("python3 is not installed (scripts/setup.sh installs it): "
                                  "the archive of many entries cannot be made");
-    std::string spec = dir + "/spec.json";
-    WriteFileBytes(spec, "{\"output\": \"" + dir + "/many.zip\", \"many\": {\"count\": " +
+    std::string plan = dir + "/plan.json";
+    WriteFileBytes(plan, "{\"output\": \"" + dir + "/many.zip\", \"many\": {\"count\": " +
                              std::to_string(ManyEntries) + ", \"prefix\": \"many/\"}}\n");
     TProcessResult r = RunProcess(
-        {"python3", std::string(TESSARY_INTEROP_SOURCE_DIR) + "/zip_check.py", "make", spec});
+        {"python3", std::string(TESSARY_INTEROP_SOURCE_DIR) + "/zip_check.py", "make", plan});
     if (r.ExitCode != 0)
         throw std::runtime_error("Python could not write the archive:\n" + r.Describe());
     return ReadFileBytes(dir + "/many.zip");
 }
 
-std::vector<TVariantSpec> ManyVariants() {
+std::vector<TVariantPlan> ManyVariants() {
     return {
         {"CentralDirectoryCutOff",
          [](TDamagedFile& f, const TLayout& l) { f.Truncate(l.CentralOffset); }},

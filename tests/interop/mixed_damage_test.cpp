@@ -122,7 +122,7 @@ const TLayoutEntry& At(const TLayout& l, size_t i) {
     return l.Entries.at(i);
 }
 
-std::vector<TVariantSpec> MixedVariants() {
+std::vector<TVariantPlan> MixedVariants() {
     return {
         {"Undamaged", [](TDamagedFile&, const TLayout&) {}},
         {"CentralDirectoryCutOff",

@@ -221,7 +221,7 @@ TReaderListing ReadSevenZip(const std::string& archive, const std::string& passw
             listing.Refusal = line;
         } else if (Contains(line, "Headers Error") || Contains(line, "Unexpected end") ||
                    Contains(line, "data after the end") || Contains(line, "Unavailable") ||
-                   (StartsWith(line, "ERROR:") && listing.Entries.empty())) {
+                   StartsWith(line, "ERROR:")) {
             listing.Complaints.push_back(Trim(line));
         }
     }

@@ -51,22 +51,22 @@ std::string WriteWithPython(const std::string& dir, bool streaming,
                             const std::vector<TPythonEntry>& entries) {
     RequireProgram("python3");
     fs::create_directories(dir + "/data");
-    std::string spec = "{\"output\": " + JsonText(dir + "/python.zip") +
+    std::string plan = "{\"output\": " + JsonText(dir + "/python.zip") +
                        ", \"streaming\": " + (streaming ? "true" : "false") + ", \"entries\": [";
     for (size_t i = 0; i < entries.size(); ++i) {
         const TPythonEntry& e = entries[i];
         std::string data = dir + "/data/" + std::to_string(i);
         WriteFileBytes(data, e.Data);
-        spec += std::string(i ? ",\n" : "\n") + "{\"name\": " + JsonText(e.Name) +
+        plan += std::string(i ? ",\n" : "\n") + "{\"name\": " + JsonText(e.Name) +
                 ", \"data\": " + JsonText(data) +
                 ", \"deflate\": " + (e.Deflate ? "true" : "false") +
                 ", \"zip64\": " + (e.Zip64 ? "true" : "false") +
                 ", \"cp437\": " + (e.Cp437 ? "true" : "false") + "}";
     }
-    WriteFileBytes(dir + "/spec.json", spec + "]}\n");
+    WriteFileBytes(dir + "/plan.json", plan + "]}\n");
     TProcessResult r =
         RunProcess({"python3", std::string(TESSARY_INTEROP_SOURCE_DIR) + "/zip_check.py", "make",
-                    dir + "/spec.json"});
+                    dir + "/plan.json"});
     if (r.ExitCode != 0)
         throw std::runtime_error("Python could not write the archive:\n" + r.Describe());
     return ReadFileBytes(dir + "/python.zip");
@@ -159,7 +159,7 @@ std::string WriteWithInfoZip(const std::string& dir, const std::string& command,
 constexpr const char* Password = "secret";
 
 // The same damage for every writer, aimed by the layout's proportions.
-std::vector<TVariantSpec> WriterVariants() {
+std::vector<TVariantPlan> WriterVariants() {
     auto middle = [](const TLayout& l) -> const TLayoutEntry& {
         return l.Entries.at(l.Entries.size() / 2);
     };

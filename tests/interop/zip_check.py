@@ -8,7 +8,7 @@
       A <archive> BAD <reason>                 zipfile refused the archive
       E <archive> <index> OK <crc> <size> <isdir> <namehex>
       E <archive> <index> FAIL 0 0 <isdir> <namehex> <reason>
-  zip_check.py make SPECFILE   writes an archive from a JSON description:
+  zip_check.py make PLANFILE   writes an archive from a JSON description:
       {"output": PATH, "streaming": BOOL,
        "entries": [{"name": TEXT, "data": PATH or absent, "deflate": BOOL,
                     "zip64": BOOL, "cp437": BOOL}],
@@ -88,13 +88,13 @@ class Unseekable(io.RawIOBase):
         return self.target.write(b)
 
 
-def make(specfile):
-    with open(specfile, encoding="utf-8") as f:
-        spec = json.load(f)
-    with open(spec["output"], "wb") as raw:
-        target = Unseekable(raw) if spec.get("streaming") else raw
+def make(planfile):
+    with open(planfile, encoding="utf-8") as f:
+        plan = json.load(f)
+    with open(plan["output"], "wb") as raw:
+        target = Unseekable(raw) if plan.get("streaming") else raw
         with zipfile.ZipFile(target, "w") as zf:
-            for e in spec.get("entries", []):
+            for e in plan.get("entries", []):
                 data = b""
                 if e.get("data"):
                     with open(e["data"], "rb") as d:
@@ -108,7 +108,7 @@ def make(specfile):
                     info.external_attr = 0o40755 << 16 | 0x10
                 with zf.open(info, "w", force_zip64=bool(e.get("zip64"))) as w:
                     w.write(data)
-            many = spec.get("many")
+            many = plan.get("many")
             if many:
                 for i in range(many["count"]):
                     name = "%s%06d.txt" % (many["prefix"], i)
