@@ -24,6 +24,9 @@ namespace {
 class TScratchCleanup : public ::testing::Environment {
 public:
     void TearDown() override {
+        // Readers a filtered run never asked for may still be reading.
+        for (const auto& pending : Pending())
+            pending.wait();
         if (Root().empty())
             return;
         if (std::getenv("TESSARY_KEEP_SCRATCH")) {
@@ -34,6 +37,10 @@ public:
         fs::remove_all(Root(), ec);
         if (!::testing::UnitTest::GetInstance()->Passed())
             std::cout << "Test files removed; run with TESSARY_KEEP_SCRATCH=1 to keep them\n";
+    }
+    static std::vector<std::shared_future<std::vector<TReaderListing>>>& Pending() {
+        static std::vector<std::shared_future<std::vector<TReaderListing>>> pending;
+        return pending;
     }
     static std::string& Root() {
         static std::string root;
@@ -191,6 +198,7 @@ void TCorpus::Prepare() {
                                         << " ms\n";
                                 return listings;
                             }).share();
+        TScratchCleanup::Pending().push_back(FListings[reader]);
     }
 }
 

@@ -294,6 +294,13 @@ TReaderListing ReadBsdtar(const std::string& archive, const std::string& workDir
     listing.LocalNames = true;
     std::vector<int64_t> offsets = HeaderOffsets(archive);
     std::string dir = ExtractionDir(workDir);
+    struct TRemove {
+        std::string Dir;
+        ~TRemove() {
+            std::error_code ec;
+            fs::remove_all(Dir, ec);
+        }
+    } removeAtEnd{dir};
     size_t start = 0;
     for (;;) {
         fs::remove_all(dir);
@@ -357,7 +364,6 @@ TReaderListing ReadBsdtar(const std::string& archive, const std::string& workDir
         if (start >= offsets.size())
             break;
     }
-    fs::remove_all(dir);
     if (listing.Entries.empty()) {
         listing.Opened = false;
         listing.Refusal = "bsdtar read no entry";
