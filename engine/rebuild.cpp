@@ -13,7 +13,6 @@ namespace tessary {
 namespace {
 
 constexpr int64_t ImplausibleCompressedSize = 1'048'576;
-constexpr uint16_t ImplausibleNameLength = 300;
 constexpr int64_t UnknownSizeFallback = 1024;
 constexpr size_t CentralDirectoryFlush = 1 << 20;
 
@@ -22,12 +21,14 @@ int64_t PrepareEntry(TFileInfo& e, int64_t fileSize) {
     if (e.UncompressedSize < 0)
         e.UncompressedSize = e.CompressedSize > 0 ? e.CompressedSize : UnknownSizeFallback;
     // An entry longer than the whole damaged file cannot be what its header
-    // says; a megabyte of what follows is kept for whatever can be salvaged.
+    // says; a megabyte of what follows its name and extra field is kept for
+    // whatever can be salvaged. The name stays whole, so that the local and
+    // the central header agree on it.
     int64_t length = LocalHeaderSize + int64_t(e.NameLength) + e.ExtraLength + e.CompressedSize;
-    if (length > fileSize || length < 0) {
+    if (length > fileSize) {
         e.CompressedSize = ImplausibleCompressedSize;
-        e.NameLength = ImplausibleNameLength;
-        e.ExtraLength = 0;
+        if (e.Method == 0 && !(e.Flags & FlagEncrypted))
+            e.UncompressedSize = ImplausibleCompressedSize;
     }
     // Without encryption, the rewritten header holds the true CRC and sizes,
     // so the entry no longer announces a descriptor. Traditional encryption

@@ -65,7 +65,7 @@ TEST(Rebuild, BytesClaimedPastTheEndOfTheFileAreWrittenAsZeros) {
     EXPECT_TRUE(a.Entries[1].Data == std::string(400, 'c') + std::string(600, '\0'));
 }
 
-TEST(Rebuild, ImplausibleEntryIsCutToAMegabyteBehindA300ByteName) {
+TEST(Rebuild, ImplausibleEntryIsCutToAMegabyteBehindItsOwnName) {
     TZipBuilder b;
     b.AddStored("x.bin", TestBytes(2000, 3));
     std::string zip = b.Bytes();
@@ -75,8 +75,10 @@ TEST(Rebuild, ImplausibleEntryIsCutToAMegabyteBehindA300ByteName) {
     auto a = ReadArchive(run->Fs->Files.at("out.zip"));
     ASSERT_EQ(a.Entries.size(), 1u);
     EXPECT_EQ(a.Entries[0].Name, "x.bin");
-    EXPECT_EQ(a.Entries[0].LocalName.size(), 300u);
+    EXPECT_EQ(a.Entries[0].LocalName, "x.bin") << "local and central names agree";
     EXPECT_EQ(a.Entries[0].CompressedSize, 1048576u);
+    EXPECT_EQ(a.Entries[0].UncompressedSize, 1048576u) << "stored: both sizes alike";
+    EXPECT_EQ(a.Entries[0].Data.substr(0, 2000), TestBytes(2000, 3));
 }
 
 TEST(Rebuild, UnicodePathExtraIsRepeatedInTheCentralDirectory) {
