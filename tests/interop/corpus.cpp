@@ -2,11 +2,14 @@
 // the readers' listings of the repaired archives entry by entry.
 #include "corpus.h"
 
+#include <memory>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <iostream>
+#include <memory>
 #include <semaphore>
 #include <stdexcept>
 #include <thread>
@@ -182,22 +185,26 @@ void TCorpus::Prepare() {
             continue;
         std::string work = FDir + "/" + ReaderName(reader);
         fs::create_directories(work);
-        FListings[reader] = std::async(std::launch::async, [reader, archives, work, name = FName,
-                                                            password = FPassword] {
-                                ReaderSlots.acquire();
-                                auto start = std::chrono::steady_clock::now();
-                                auto listings = ReadArchives(reader, archives, work, password);
-                                ReaderSlots.release();
-                                if (std::getenv("TESSARY_INTEROP_TIMING"))
-                                    std::cerr
-                                        << name << ": " << ReaderName(reader) << " read "
-                                        << archives.size() << " archives in "
-                                        << std::chrono::duration_cast<std::chrono::milliseconds>(
-                                               std::chrono::steady_clock::now() - start)
-                                               .count()
-                                        << " ms\n";
-                                return listings;
-                            }).share();
+        FListings[reader] =
+            std::async(std::launch::async, [reader, archives, work, name = FName,
+                                            password = FPassword] {
+                // Released however ReadArchives ends, so that a
+                // reader that throws cannot starve the others.
+                ReaderSlots.acquire();
+                std::unique_ptr<void, void (*)(void*)> slot(&ReaderSlots,
+                                                            [](void*) { ReaderSlots.release(); });
+                auto start = std::chrono::steady_clock::now();
+                auto listings = ReadArchives(reader, archives, work, password);
+                slot.reset();
+                if (std::getenv("TESSARY_INTEROP_TIMING"))
+                    std::cerr << name << ": " << ReaderName(reader) << " read " << archives.size()
+                              << " archives in "
+                              << std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - start)
+                                     .count()
+                              << " ms\n";
+                return listings;
+            }).share();
         TScratchCleanup::Pending().push_back(FListings[reader]);
     }
 }
