@@ -2,8 +2,6 @@
 // the readers' listings of the repaired archives entry by entry.
 #include "corpus.h"
 
-#include <memory>
-
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
