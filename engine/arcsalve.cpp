@@ -81,18 +81,4 @@ void TArcsalve::BuildView() {
         FView.push_back(TInfoForView{e.UncompressedSize, e.Name, e.Status, e.Flags});
 }
 
-std::string_view StatusWord(int status) {
-    switch (status) {
-    case StatusExcellent:
-        return "Excellent";
-    case StatusExtent:
-    case StatusNoDescriptor:
-        return "Average";
-    case StatusName:
-        return "Good";
-    default:
-        return {};
-    }
-}
-
 } // namespace tessary

@@ -1,6 +1,8 @@
 // view_format.cpp -- entry sizes as text.
 #include "view_format.h"
 
+#include "file_info.h"
+
 #include <cstdio>
 
 namespace tessary {
@@ -21,6 +23,20 @@ std::string FormatFileSize(int64_t size) {
     char text[64];
     std::snprintf(text, sizeof text, unit, x);
     return text;
+}
+
+std::string_view StatusWord(int status) {
+    switch (status) {
+    case StatusExcellent:
+        return "Excellent";
+    case StatusExtent:
+    case StatusNoDescriptor:
+        return "Average";
+    case StatusName:
+        return "Good";
+    default:
+        return {};
+    }
 }
 
 } // namespace tessary

@@ -1,4 +1,5 @@
-// view_format.h -- how an entry is shown to the user: its size as text.
+// view_format.h -- how an entry is shown to the user: its size as text (its
+// status word is StatusWord, beside the status codes in file_info.h).
 #pragma once
 
 #include <cstdint>
