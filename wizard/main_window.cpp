@@ -7,6 +7,7 @@
 #include "file_icons.h"
 #include "file_streams.h"
 #include "files_model.h"
+#include "fonts.h"
 #include "help_button.h"
 #include "help_topics.h"
 #include "paths.h"
@@ -68,28 +69,6 @@ constexpr int HelpWelcome = HelpContextWelcome;
 constexpr int HelpSelection = HelpContextSelection;
 constexpr int HelpResults = HelpContextResults;
 constexpr int HelpFinish = HelpContextFinish;
-
-// The window's fonts are the classic dialog fonts; where they are missing the
-// metric-compatible free fonts stand in, so that texts fit the fixed layout.
-void InstallFontSubstitutions() {
-    static const bool installed = [] {
-        const QStringList sans = {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                                  QStringLiteral("DejaVu Sans")};
-        QFont::insertSubstitutions(QStringLiteral("MS Shell Dlg 2"),
-                                   QStringList{QStringLiteral("Tahoma")} + sans);
-        QFont::insertSubstitutions(QStringLiteral("Tahoma"), sans);
-        QFont::insertSubstitutions(QStringLiteral("Arial"), sans);
-        return true;
-    }();
-    (void)installed;
-}
-
-QFont PixelFont(const QString& family, int pixels, bool bold = false) {
-    QFont font(family);
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
 
 QFont WindowFont() {
     return PixelFont(QStringLiteral("MS Shell Dlg 2"), 11);

@@ -1,6 +1,7 @@
 // about_box.cpp -- TfmAbout and its link labels.
 #include "about_box.h"
 
+#include "fonts.h"
 #include "links.h"
 #include "program_info.h"
 
@@ -30,27 +31,6 @@ const char* const WarningText =
     "Warning: this program is protected by copyright law. Copying or passing on "
     "the program or any part of it without the written permission of Quenlor is "
     "forbidden and will be prosecuted to the full extent of the law.";
-
-// The box's fonts are the classic dialog fonts; where they are missing the
-// metric-compatible free fonts stand in, so that the texts fit their places.
-void InstallFontSubstitutions() {
-    static const bool installed = [] {
-        const QStringList sans = {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                                  QStringLiteral("DejaVu Sans")};
-        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), sans);
-        QFont::insertSubstitutions(QStringLiteral("Tahoma"), sans);
-        QFont::insertSubstitutions(QStringLiteral("Arial"), sans);
-        return true;
-    }();
-    (void)installed;
-}
-
-QFont PixelFont(const QString& family, int pixels, bool bold = false) {
-    QFont font(family);
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
 
 QLabel* Label(QWidget* parent, const QString& text, const QRect& geometry) {
     auto* label = new QLabel(text, parent);
