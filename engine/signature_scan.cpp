@@ -34,8 +34,7 @@ private:
     void OnLocalHeader(int64_t h);
     void OnDescriptorSignature(int64_t q);
     void OnRecordBoundary(int64_t at);
-    void Offer(int64_t dataStart, bool zip64, bool isSigned, int64_t at, int length, uint32_t crc,
-               uint64_t compressed, uint64_t uncompressed);
+    void Offer(const unsigned char* fields, int64_t at, bool isSigned, bool zip64);
 
     TReadWindow& FWindow;
     size_t FMax;
@@ -131,18 +130,10 @@ void TSignatureScanner::OnDescriptorSignature(int64_t q) {
         return;
     unsigned char d[24];
     size_t have = FWindow.Fetch(q, d, sizeof d);
-    if (have >= 16) {
-        uint64_t compressed = GetLE32(d + 8);
-        if (compressed <= static_cast<uint64_t>(q))
-            Offer(q - static_cast<int64_t>(compressed), false, true, q, 16, GetLE32(d + 4),
-                  compressed, GetLE32(d + 12));
-    }
-    if (have >= 24) {
-        uint64_t compressed = GetLE64(d + 8);
-        if (compressed <= static_cast<uint64_t>(q))
-            Offer(q - static_cast<int64_t>(compressed), true, true, q, 24, GetLE32(d + 4),
-                  compressed, GetLE64(d + 16));
-    }
+    if (have >= 16)
+        Offer(d + 4, q, true, false);
+    if (have >= 24)
+        Offer(d + 4, q, true, true);
 }
 
 // A descriptor written without its signature is only recognisable by where it
@@ -151,37 +142,35 @@ void TSignatureScanner::OnDescriptorSignature(int64_t q) {
 void TSignatureScanner::OnRecordBoundary(int64_t at) {
     if (FResult.Descriptors.empty())
         return;
-    unsigned char d[20];
-    if (at >= 12) {
-        FWindow.Fetch(at - 12, d, 12);
-        uint64_t compressed = GetLE32(d + 4);
-        int64_t q = at - 12;
-        if (compressed <= static_cast<uint64_t>(q))
-            Offer(q - static_cast<int64_t>(compressed), false, false, q, 12, GetLE32(d), compressed,
-                  GetLE32(d + 8));
-    }
-    if (at >= 20) {
-        FWindow.Fetch(at - 20, d, 20);
-        uint64_t compressed = GetLE64(d + 4);
-        int64_t q = at - 20;
-        if (compressed <= static_cast<uint64_t>(q))
-            Offer(q - static_cast<int64_t>(compressed), true, false, q, 20, GetLE32(d), compressed,
-                  GetLE64(d + 12));
+    for (bool zip64 : {false, true}) {
+        int length = zip64 ? 20 : 12;
+        unsigned char d[20];
+        if (at >= length) {
+            FWindow.Fetch(at - length, d, static_cast<size_t>(length));
+            Offer(d, at - length, false, zip64);
+        }
     }
 }
 
-void TSignatureScanner::Offer(int64_t dataStart, bool zip64, bool isSigned, int64_t at, int length,
-                              uint32_t crc, uint64_t compressed, uint64_t uncompressed) {
-    auto it = FResult.Descriptors.find(dataStart);
+// `fields` holds the descriptor's CRC-32 and sizes (32- or 64-bit) as found
+// at `at`; they are kept when they fit an entry seen before: its data starts
+// exactly the compressed size in front of the descriptor.
+void TSignatureScanner::Offer(const unsigned char* fields, int64_t at, bool isSigned, bool zip64) {
+    uint64_t compressed = zip64 ? GetLE64(fields + 4) : GetLE32(fields + 4);
+    if (compressed > static_cast<uint64_t>(at))
+        return;
+    auto it = FResult.Descriptors.find(at - static_cast<int64_t>(compressed));
     if (it == FResult.Descriptors.end() || it->second.Zip64 != zip64)
         return;
     // A descriptor must end inside the file (it may end exactly at its end).
+    int length = (isSigned ? 4 : 0) + (zip64 ? 20 : 12);
     if (at + length > FWindow.FileSize())
         return;
     TDescriptorHit& slot = isSigned ? it->second.Signed : it->second.Unsigned;
     if (slot.Offset >= 0)
         return;
-    slot = TDescriptorHit{at, length, crc, compressed, uncompressed};
+    uint64_t uncompressed = zip64 ? GetLE64(fields + 12) : GetLE32(fields + 8);
+    slot = TDescriptorHit{at, length, GetLE32(fields), compressed, uncompressed};
 }
 
 } // namespace
