@@ -2,6 +2,7 @@
 // command line, over the same engine as the wizard.
 #include "arcsalve.h"
 #include "engine_error.h"
+#include "entry_text.h"
 #include "file_streams.h"
 #include "interrupt.h"
 #include "modules.h"
@@ -29,29 +30,23 @@ enum TExitCode {
     ExitInterrupted = 130,
 };
 
-void PrintError(const char* format, const std::string& path, const std::string& reason) {
-    std::fprintf(stderr, "tessary-cli: ");
-    std::fprintf(stderr, format, path.c_str(), reason.c_str());
-    std::fprintf(stderr, "\n");
-}
-
 int ExitCodeFor(const EArcsalveError& e) {
+    std::fprintf(stderr, "tessary-cli: %s\n", FileErrorText(e.Kind, e.Path, e.Reason).c_str());
     switch (e.Kind) {
     case TErrorKind::OpenInput:
-        PrintError("Cannot open file \"%s\". %s", e.Path, e.Reason);
         return ExitInput;
     case TErrorKind::OutputIsInput:
-        PrintError("Cannot create file \"%s\". %s", e.Path, e.Reason);
         return ExitOutputIsInput;
     case TErrorKind::CreateOutput:
     case TErrorKind::WriteOutput:
         break;
     }
-    PrintError("Cannot create file \"%s\". %s", e.Path, e.Reason);
     return ExitOutput;
 }
 
-int Repair(const TOptions& options) {
+// Scans and rebuilds; a failure of either file ends the run in
+// summary.Error, so that the report below is complete on every path.
+void Run(const TOptions& options, std::unique_ptr<TArcsalve>& engine, TSummary& summary) {
     TProgressBar bar(stderr, !options.Quiet);
     bool scanning = true;
     int interruptsBefore = 0;
@@ -69,34 +64,47 @@ int Repair(const TOptions& options) {
     if (!options.ListOnly && input->IsSameFile(options.Output))
         throw EArcsalveError(TErrorKind::OutputIsInput, options.Output,
                              "The repaired archive cannot replace the damaged one");
-    TArcsalve engine(std::move(input), progress, engineOptions);
+    engine = std::make_unique<TArcsalve>(std::move(input), progress, engineOptions);
 
-    TSummary summary;
-    summary.ListOnly = options.ListOnly;
-    engine.BeginScanFile();
+    engine->BeginScanFile();
     bar.Clear();
-    summary.Found = engine.FView.size();
-    summary.Dropped = engine.DroppedEntries();
+    summary.Found = engine->FView.size();
+    summary.Dropped = engine->DroppedEntries();
     summary.Stopped = InterruptCount() > 0;
-    if (options.Json)
-        PrintJsonEntries(stdout, engine);
-    else if (!options.Quiet)
-        PrintTable(stdout, engine);
+    if (summary.Stopped)
+        summary.StoppedDuring = "scan";
+    if (!options.Json && !options.Quiet)
+        PrintTable(stdout, *engine);
 
     if (!options.ListOnly && summary.Found > 0) {
         scanning = false;
         interruptsBefore = InterruptCount();
-        engine.GetRecovered(options.Output);
+        engine->GetRecovered(options.Output);
         bar.Clear();
+        if (InterruptCount() > interruptsBefore)
+            summary.StoppedDuring = "rebuild";
         summary.Stopped = InterruptCount() > 0;
         summary.Output = options.Output;
-        summary.Written = engine.WrittenEntries();
+        summary.Written = engine->WrittenEntries();
+    }
+}
+
+int Repair(const TOptions& options) {
+    std::unique_ptr<TArcsalve> engine;
+    TSummary summary;
+    summary.ListOnly = options.ListOnly;
+    try {
+        Run(options, engine, summary);
+    } catch (const EArcsalveError& e) {
+        summary.Error = e;
     }
     if (options.Json)
-        PrintJsonSummary(stdout, summary);
-    else if (!options.Quiet)
+        PrintJson(stdout, engine.get(), summary);
+    else if (!options.Quiet && !summary.Error)
         PrintSummary(stdout, summary);
 
+    if (summary.Error)
+        return ExitCodeFor(*summary.Error);
     if (summary.Found == 0)
         return ExitNothingFound;
     return summary.Stopped ? ExitInterrupted : ExitOk;
@@ -124,11 +132,7 @@ int main(int argc, char** argv) {
         std::printf("tessary-cli (%s)\n", GetTitle().c_str());
     } else {
         InstallInterruptHandler();
-        try {
-            code = Repair(options);
-        } catch (const EArcsalveError& e) {
-            code = ExitCodeFor(e);
-        }
+        code = Repair(options);
     }
     StopModules();
     return code;

@@ -1,6 +1,8 @@
 // options.cpp -- parsing the command line of tessary-cli.
 #include "options.h"
 
+#include "entry_text.h"
+
 #include <stdexcept>
 
 namespace tessary::cli {
@@ -65,17 +67,10 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
     if (o.Input.empty())
         throw std::invalid_argument("no damaged archive given");
     if (o.Output.empty() && !o.ListOnly)
-        o.Output = DefaultOutputPath(o.Input);
+        o.Output = DefaultRepairedName(o.Input);
     if (o.Output.empty() && !o.ListOnly)
         throw std::invalid_argument("empty output name");
     return o;
-}
-
-std::string DefaultOutputPath(const std::string& input) {
-    size_t slash = input.find_last_of('/');
-    if (slash == std::string::npos)
-        return "recovered_" + input;
-    return input.substr(0, slash + 1) + "recovered_" + input.substr(slash + 1);
 }
 
 } // namespace tessary::cli

@@ -19,10 +19,6 @@ struct TOptions {
 // Parses argv; throws std::invalid_argument with a one-line reason.
 TOptions ParseOptions(const std::vector<std::string>& args);
 
-// "recovered_" + the file name, in the same folder as `input` (the current
-// folder when it names none).
-std::string DefaultOutputPath(const std::string& input);
-
 extern const char* const UsageText;
 
 } // namespace tessary::cli

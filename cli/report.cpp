@@ -1,19 +1,18 @@
 // report.cpp -- printing the results of a repair.
 #include "report.h"
 
-#include "name_display.h"
-#include "view_format.h"
+#include "entry_text.h"
 
 #include <cinttypes>
 
 namespace tessary::cli {
 
 void PrintTable(std::FILE* out, const TArcsalve& engine) {
-    std::fprintf(out, "%-12s %-9s %s\n", "Size", "Status", "FIle Name");
+    std::fprintf(out, "%-12s %-9s %s\n", SizeCaption, StatusCaption, FileNameCaption);
     for (const TInfoForView& v : engine.FView) {
         std::string word(StatusWord(v.Status));
         std::fprintf(out, "%12s %-9s %s\n", FormatFileSize(v.Size).c_str(), word.c_str(),
-                     DisplayName(v.Name, v.Flags).c_str());
+                     EntryNameText(v).c_str());
     }
 }
 
@@ -67,29 +66,59 @@ std::string JsonString(std::string_view text) {
     return out + "\"";
 }
 
-void PrintJsonEntries(std::FILE* out, const TArcsalve& engine) {
+namespace {
+
+const char* ErrorKindName(TErrorKind kind) {
+    switch (kind) {
+    case TErrorKind::OpenInput:
+        return "open_input";
+    case TErrorKind::CreateOutput:
+        return "create_output";
+    case TErrorKind::WriteOutput:
+        return "write_output";
+    case TErrorKind::OutputIsInput:
+        return "output_is_input";
+    }
+    return "unknown";
+}
+
+void PrintJsonEntries(std::FILE* out, const TArcsalve* engine) {
     std::fprintf(out, "{\"entries\":[");
-    const auto& entries = engine.Entries();
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const TFileInfo& e = entries[i];
-        std::string name = JsonString(DisplayName(e.Name, e.Flags));
+    size_t count = engine ? engine->FView.size() : 0;
+    for (size_t i = 0; i < count; ++i) {
+        const TFileInfo& e = engine->Entries()[i];
+        const TInfoForView& v = engine->FView[i];
         std::fprintf(out,
                      "%s\n{\"name\":%s,\"compressed_size\":%" PRId64
                      ",\"uncompressed_size\":%" PRId64 ",\"crc32\":\"%08x\",\"method\":%u,"
                      "\"offset\":%" PRId64 ",\"status\":%d,\"status_word\":%s}",
-                     i ? "," : "", name.c_str(), e.CompressedSize, e.UncompressedSize,
-                     static_cast<unsigned>(e.Crc32), static_cast<unsigned>(e.Method),
-                     e.HeaderOffset, e.Status, JsonString(StatusWord(e.Status)).c_str());
+                     i ? "," : "", JsonString(EntryNameText(v)).c_str(), e.CompressedSize,
+                     e.UncompressedSize, static_cast<unsigned>(e.Crc32),
+                     static_cast<unsigned>(e.Method), e.HeaderOffset, e.Status,
+                     JsonString(StatusWord(e.Status)).c_str());
     }
     std::fprintf(out, "\n],\n");
 }
 
-void PrintJsonSummary(std::FILE* out, const TSummary& s) {
+} // namespace
+
+void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
+    PrintJsonEntries(out, engine);
     std::fprintf(out,
                  "\"summary\":{\"found\":%zu,\"written\":%zu,\"stopped\":%s,\"output\":%s,"
-                 "\"dropped\":%" PRIu64 "}}\n",
+                 "\"dropped\":%" PRIu64 "}",
                  s.Found, s.Written, s.Stopped ? "true" : "false",
                  s.Output.empty() ? "null" : JsonString(s.Output).c_str(), s.Dropped);
+    if (s.Error) {
+        const EArcsalveError& e = *s.Error;
+        std::fprintf(out, ",\n\"error\":{\"kind\":\"%s\",\"file\":%s,\"reason\":%s,\"message\":%s}",
+                     ErrorKindName(e.Kind), JsonString(e.Path).c_str(),
+                     JsonString(e.Reason).c_str(),
+                     JsonString(FileErrorText(e.Kind, e.Path, e.Reason)).c_str());
+    }
+    if (s.StoppedDuring)
+        std::fprintf(out, ",\n\"stopped\":{\"during\":\"%s\"}", s.StoppedDuring);
+    std::fprintf(out, "}\n");
 }
 
 } // namespace tessary::cli

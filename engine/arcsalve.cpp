@@ -78,7 +78,8 @@ void TArcsalve::BuildView() {
     FView.clear();
     FView.reserve(FEntries.size());
     for (const TFileInfo& e : FEntries)
-        FView.push_back(TInfoForView{e.UncompressedSize, e.Name, e.Status, e.Flags});
+        FView.push_back(TInfoForView{e.UncompressedSize, e.Name, e.Status, e.Flags,
+                                     e.UnixExtra || e.UnicodePath});
 }
 
 } // namespace tessary

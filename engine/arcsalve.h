@@ -54,9 +54,8 @@ public:
     // One view record per entry, in the order the scan found them.
     std::vector<TInfoForView> FView;
 
+    // The entries as the scan found them; the rebuild leaves them as they are.
     const std::deque<TFileInfo>& Entries() const { return FEntries; }
-    int64_t FileSize() const { return FFileSize; }
-    const std::string& Comment() const { return FComment; }
     // Entries the rebuild wrote (fewer than found after a stop).
     size_t WrittenEntries() const { return FWritten; }
     // Headers the scan recognised beyond MaxEntries (kept out of the list).
@@ -73,7 +72,6 @@ private:
     TProgressEvent FOnProgress;
     TArcsalveOptions FOptions;
     uint32_t FLastTick = 0;
-    std::string FComment;
     uint64_t FDroppedEntries = 0;
     size_t FWritten = 0;
     bool FScanned = false;

@@ -92,6 +92,7 @@ void CorrectPrevious(const TPrevious& prev, int64_t h, int64_t fileSize) {
         SetCompressedSize(e, keepingExtra);
     } else {
         e.ExtraLength = 0;
+        e.Extra.reset();
         SetCompressedSize(e, span - e.NameLength);
     }
 }

@@ -18,17 +18,16 @@ enum TEntryStatus : uint8_t {
     StatusNoDescriptor = 3, // flag bit 3 set but no data descriptor found
 };
 
-// The word the results list shows for a status code; empty for unknown codes.
-std::string_view StatusWord(int status);
-
 // General purpose flag bits the engine looks at.
 inline constexpr uint16_t FlagEncrypted = 0x0001;
 inline constexpr uint16_t FlagDataDescriptor = 0x0008;
 inline constexpr uint16_t FlagUtf8Name = 0x0800;
 
-// One entry, from the local file header the scan accepted. The leading fields
-// follow the central directory header; sizes and offsets are 64-bit so that
-// large archives need no special case until they are written.
+// One entry, decoded once from the local file header the scan accepted and
+// final when the scan ends: the rebuild works out what it writes without
+// changing it. The leading fields follow the central directory header; sizes
+// and offsets are 64-bit so that large archives need no special case until
+// they are written.
 struct TFileInfo {
     uint16_t VersionMadeBy = 0;
     uint16_t VersionNeeded = 0;
@@ -38,23 +37,24 @@ struct TFileInfo {
     uint16_t ModDate = 0;
     uint32_t Crc32 = 0;
     int64_t CompressedSize = 0;
-    int64_t UncompressedSize = 0;
+    int64_t UncompressedSize = 0; // -1: unknown
     uint16_t NameLength = 0;
-    uint16_t ExtraLength = 0;
-    uint16_t CommentLength = 0;
-    uint16_t DiskStart = 0;
-    uint16_t InternalAttributes = 0;
+    uint16_t ExtraLength = 0; // 0 when the extra field is not kept
     uint8_t Status = StatusExcellent;
-    bool Zip64 = false;     // the local header carried its sizes in a zip64 extra field
-    bool UnixExtra = false; // the local header carried Unix extra fields: made on Unix
+    bool Zip64 = false;       // the local header carried its sizes in a zip64 extra field
+    bool UnixExtra = false;   // the local header carried Unix extra fields: made on Unix
+    bool UnicodePath = false; // the local header carried a Unicode Path extra field
     uint32_t ExternalAttributes = 0;
-    // After the scan: the local header's offset in the damaged file.
-    // After the rebuild: its offset in the repaired archive.
-    int64_t HeaderOffset = 0;
-    std::string Name; // raw bytes, in whatever code page the archive used
-    // Extra-field blocks the central directory header repeats (Unicode Path);
-    // absent for nearly every entry, so kept out of line.
-    std::unique_ptr<std::string> CentralExtra;
+    int64_t HeaderOffset = 0; // of the local header in the damaged file
+    std::string Name;         // raw bytes, in whatever code page the archive used
+    // The local header's extra field, ExtraLength bytes as read; absent for
+    // most entries, so kept out of line.
+    std::unique_ptr<std::string> Extra;
+
+    std::string_view ExtraField() const {
+        return Extra && ExtraLength ? std::string_view(*Extra).substr(0, ExtraLength)
+                                    : std::string_view();
+    }
 };
 
 // What the results list shows of one entry. The name refers to the entry's
@@ -63,7 +63,10 @@ struct TInfoForView {
     int64_t Size = 0;
     std::string_view Name;
     int32_t Status = 0;
-    uint16_t Flags = 0; // lets the list tell UTF-8 names from code page 437 ones
+    uint16_t Flags = 0; // bit 11 marks a UTF-8 name
+    // Made by a writer that stores names as UTF-8 whatever the flag says:
+    // the entry carries Unix or Unicode Path extra fields.
+    bool Utf8Writer = false;
 };
 
 } // namespace tessary

@@ -3,10 +3,10 @@
 #include "arcsalve.h"
 
 #include "engine_error.h"
-#include "read_window.h"
 #include "zip_records.h"
 
 #include <string>
+#include <vector>
 
 namespace tessary {
 
@@ -16,27 +16,28 @@ constexpr int64_t ImplausibleCompressedSize = 1'048'576;
 constexpr int64_t UnknownSizeFallback = 1024;
 constexpr size_t CentralDirectoryFlush = 1 << 20;
 
-// Fixes the record's fields for writing; returns where its data begins in the damaged file.
-int64_t PrepareEntry(TFileInfo& e, int64_t fileSize) {
-    if (e.UncompressedSize < 0)
-        e.UncompressedSize = e.CompressedSize > 0 ? e.CompressedSize : UnknownSizeFallback;
+// The sizes and flags the repaired archive gives the entry.
+TWrittenEntry AsWritten(const TFileInfo& e, int64_t fileSize, int64_t headerOffset) {
+    TWrittenEntry w{e.Flags, e.CompressedSize, e.UncompressedSize, headerOffset};
+    if (w.UncompressedSize < 0)
+        w.UncompressedSize = w.CompressedSize > 0 ? w.CompressedSize : UnknownSizeFallback;
     // An entry longer than the whole damaged file cannot be what its header
     // says; a megabyte of what follows its name and extra field is kept for
     // whatever can be salvaged. The name stays whole, so that the local and
     // the central header agree on it.
     int64_t length = LocalHeaderSize + int64_t(e.NameLength) + e.ExtraLength + e.CompressedSize;
     if (length > fileSize) {
-        e.CompressedSize = ImplausibleCompressedSize;
+        w.CompressedSize = ImplausibleCompressedSize;
         if (e.Method == 0 && !(e.Flags & FlagEncrypted))
-            e.UncompressedSize = ImplausibleCompressedSize;
+            w.UncompressedSize = ImplausibleCompressedSize;
     }
     // Without encryption, the rewritten header holds the true CRC and sizes,
     // so the entry no longer announces a descriptor. Traditional encryption
     // takes its password check byte from bit 3, so there it stays, and the
     // entry gets its descriptor back behind the data.
     if (!(e.Flags & FlagEncrypted))
-        e.Flags &= static_cast<uint16_t>(~FlagDataDescriptor);
-    return e.HeaderOffset + LocalHeaderSize + e.NameLength + e.ExtraLength;
+        w.Flags &= static_cast<uint16_t>(~FlagDataDescriptor);
+    return w;
 }
 
 } // namespace
@@ -54,44 +55,36 @@ void TArcsalve::GetRecovered(const std::string& path) {
     FRebuilt = true;
 
     size_t total = FEntries.size();
-    size_t written = 0;
+    std::vector<int64_t> offsets; // where each entry landed in the repaired archive
+    offsets.reserve(total);
     for (size_t i = 0; i < total; ++i) {
-        TFileInfo& e = FEntries[i];
-        int64_t dataStart = PrepareEntry(e, FFileSize);
-        ++written;
+        const TFileInfo& e = FEntries[i];
+        TWrittenEntry w = AsWritten(e, FFileSize, out->Position());
+        offsets.push_back(w.HeaderOffset);
 
-        std::string nameAndExtra(size_t(e.NameLength) + e.ExtraLength, '\0');
-        ReadFully(*FInput, e.HeaderOffset + LocalHeaderSize,
-                  reinterpret_cast<unsigned char*>(nameAndExtra.data()), nameAndExtra.size());
-        std::string_view name = std::string_view(nameAndExtra).substr(0, e.NameLength);
-        std::string_view extra = std::string_view(nameAndExtra).substr(e.NameLength);
-        std::string centralExtra = CentralExtraBlocks(extra);
-        if (!centralExtra.empty())
-            e.CentralExtra = std::make_unique<std::string>(std::move(centralExtra));
-
-        e.HeaderOffset = out->Position();
-        std::string header = EncodeLocalHeader(e, name, WithoutZip64Extra(extra));
+        std::string header = EncodeLocalHeader(e, w, WithoutZip64Extra(e.ExtraField()));
         out->Write(header.data(), header.size());
-        out->CopyFrom(*FInput, dataStart, e.CompressedSize);
-        if (e.Flags & FlagDataDescriptor) {
-            std::string descriptor = EncodeDataDescriptor(e);
+        int64_t dataStart = e.HeaderOffset + LocalHeaderSize + e.NameLength + e.ExtraLength;
+        out->CopyFrom(*FInput, dataStart, w.CompressedSize);
+        if (w.Flags & FlagDataDescriptor) {
+            std::string descriptor = EncodeDataDescriptor(e, w);
             out->Write(descriptor.data(), descriptor.size());
         }
-        e.ExtraLength = 0;
 
         int32_t percent =
             total == 1 ? 100 : static_cast<int32_t>(uint64_t(i) * 100 / uint64_t(total - 1));
-        if (!ReportIfDue(percent, written))
+        if (!ReportIfDue(percent, offsets.size()))
             break;
     }
     Report(100, total);
 
+    size_t written = offsets.size();
     TCentralDirectory cd;
     cd.Offset = out->Position();
     cd.Count = written;
     std::string block;
     for (size_t i = 0; i < written; ++i) {
-        block += EncodeCentralHeader(FEntries[i]);
+        block += EncodeCentralHeader(FEntries[i], AsWritten(FEntries[i], FFileSize, offsets[i]));
         if (block.size() >= CentralDirectoryFlush) {
             out->Write(block.data(), block.size());
             block.clear();
@@ -100,8 +93,7 @@ void TArcsalve::GetRecovered(const std::string& path) {
     out->Write(block.data(), block.size());
     cd.Size = out->Position() - cd.Offset;
 
-    FComment = RecoveredComment;
-    std::string end = EncodeEndRecords(cd, out->Position(), FComment);
+    std::string end = EncodeEndRecords(cd, out->Position(), RecoveredComment);
     out->Write(end.data(), end.size());
     out->Commit();
     FWritten = written;

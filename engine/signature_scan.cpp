@@ -75,8 +75,10 @@ void TSignatureScanner::OnLocalHeader(int64_t h) {
         OnRecordBoundary(h);
         return;
     }
-    TLocalHeader lh = DecodeLocalHeader(fixed);
-    if (!IsPlausibleLocalHeader(lh))
+    TCandidate c;
+    TFileInfo& e = c.Info;
+    DecodeLocalHeader(fixed, e);
+    if (!IsPlausibleLocalHeader(e))
         return;
     // Before taking it as an entry: 12 or 20 bytes in front of it may be an
     // unsigned descriptor that ends the previous entry.
@@ -86,36 +88,14 @@ void TSignatureScanner::OnLocalHeader(int64_t h) {
         return;
     }
 
-    TCandidate c;
-    TFileInfo& e = c.Info;
-    e.VersionNeeded = lh.VersionNeeded;
-    e.Flags = lh.Flags;
-    e.Method = lh.Method;
-    e.ModTime = lh.ModTime;
-    e.ModDate = lh.ModDate;
-    e.Crc32 = lh.Crc32;
-    e.CompressedSize = lh.CompressedSize;
-    e.UncompressedSize = lh.UncompressedSize;
-    e.NameLength = lh.NameLength;
-    e.ExtraLength = lh.ExtraLength;
     e.HeaderOffset = h;
-    e.Name = FWindow.FetchString(h + LocalHeaderSize, lh.NameLength);
-    c.RawCompressedSize = lh.CompressedSize;
-    c.DataStart = h + LocalHeaderSize + lh.NameLength + lh.ExtraLength;
-
-    if (lh.ExtraLength > 0) {
-        std::string extra =
-            FWindow.FetchString(h + LocalHeaderSize + lh.NameLength, lh.ExtraLength);
-        e.Zip64 = HasZip64Extra(extra);
-        e.UnixExtra = HasUnixExtra(extra);
-        if (lh.CompressedSize == Zip64Marker32 || lh.UncompressedSize == Zip64Marker32) {
-            if (auto sizes = FindZip64Sizes(extra, lh)) {
-                if (sizes->Compressed && *sizes->Compressed < (uint64_t(1) << 62))
-                    e.CompressedSize = static_cast<int64_t>(*sizes->Compressed);
-                if (sizes->Uncompressed && *sizes->Uncompressed < (uint64_t(1) << 62))
-                    e.UncompressedSize = static_cast<int64_t>(*sizes->Uncompressed);
-            }
-        }
+    e.Name = FWindow.FetchString(h + LocalHeaderSize, e.NameLength);
+    c.RawCompressedSize = static_cast<uint32_t>(e.CompressedSize);
+    c.DataStart = h + LocalHeaderSize + e.NameLength + e.ExtraLength;
+    if (e.ExtraLength > 0) {
+        e.Extra = std::make_unique<std::string>(
+            FWindow.FetchString(h + LocalHeaderSize + e.NameLength, e.ExtraLength));
+        DecodeExtraField(e);
     }
     // An uncompressed size of all ones that no zip64 field explains is unknown.
     if (e.UncompressedSize == Zip64Marker32)

@@ -3,6 +3,8 @@
 
 #include "byte_order.h"
 
+#include <algorithm>
+
 namespace tessary {
 
 namespace {
@@ -30,62 +32,51 @@ uint32_t Field32(int64_t v) {
 
 } // namespace
 
-TLocalHeader DecodeLocalHeader(const unsigned char* p) {
-    TLocalHeader h;
-    h.VersionNeeded = GetLE16(p + 4);
-    h.Flags = GetLE16(p + 6);
-    h.Method = GetLE16(p + 8);
-    h.ModTime = GetLE16(p + 10);
-    h.ModDate = GetLE16(p + 12);
-    h.Crc32 = GetLE32(p + 14);
-    h.CompressedSize = GetLE32(p + 18);
-    h.UncompressedSize = GetLE32(p + 22);
-    h.NameLength = GetLE16(p + 26);
-    h.ExtraLength = GetLE16(p + 28);
-    return h;
+void DecodeLocalHeader(const unsigned char* p, TFileInfo& e) {
+    e.VersionNeeded = GetLE16(p + 4);
+    e.Flags = GetLE16(p + 6);
+    e.Method = GetLE16(p + 8);
+    e.ModTime = GetLE16(p + 10);
+    e.ModDate = GetLE16(p + 12);
+    e.Crc32 = GetLE32(p + 14);
+    e.CompressedSize = GetLE32(p + 18);
+    e.UncompressedSize = GetLE32(p + 22);
+    e.NameLength = GetLE16(p + 26);
+    e.ExtraLength = GetLE16(p + 28);
 }
 
-bool IsPlausibleLocalHeader(const TLocalHeader& h) {
-    bool knownMethod = h.Method <= 20 || (h.Method >= 93 && h.Method <= 99);
-    bool knownVersion = (h.VersionNeeded & 0xFF) <= 63;
+bool IsPlausibleLocalHeader(const TFileInfo& e) {
+    bool knownMethod = e.Method <= 20 || (e.Method >= 93 && e.Method <= 99);
+    bool knownVersion = (e.VersionNeeded & 0xFF) <= 63;
     return knownMethod && knownVersion;
 }
 
-std::optional<TZip64Sizes> FindZip64Sizes(std::string_view extra, const TLocalHeader& h) {
-    std::optional<TZip64Sizes> found;
-    ForEachExtraBlock(extra, [&](uint16_t id, std::string_view block) {
-        if (id != Zip64ExtraId || found)
+void DecodeExtraField(TFileInfo& e) {
+    bool compressedMarked = e.CompressedSize == Zip64Marker32;
+    bool uncompressedMarked = e.UncompressedSize == Zip64Marker32;
+    ForEachExtraBlock(e.ExtraField(), [&](uint16_t id, std::string_view block) {
+        e.UnixExtra |= id == 0x7875 || id == 0x7855 || id == 0x5855 || id == 0x000D;
+        e.UnicodePath |= id == UnicodePathExtraId;
+        if (id != Zip64ExtraId || e.Zip64)
             return;
+        e.Zip64 = true;
         auto p = reinterpret_cast<const unsigned char*>(block.data()) + 4;
         size_t len = block.size() - 4;
-        TZip64Sizes sizes;
+        // A local header's block holds both sizes, whichever field is marked;
+        // a short one holds the marked one. Sizes no file can have are ignored.
+        auto take = [](int64_t& field, uint64_t value) {
+            if (value < (uint64_t(1) << 62))
+                field = static_cast<int64_t>(value);
+        };
+        if (!compressedMarked && !uncompressedMarked)
+            return;
         if (len >= 16) {
-            // A local header's block holds both sizes, whichever field is marked.
-            sizes.Uncompressed = GetLE64(p);
-            sizes.Compressed = GetLE64(p + 8);
+            take(e.UncompressedSize, GetLE64(p));
+            take(e.CompressedSize, GetLE64(p + 8));
         } else if (len >= 8) {
-            if (h.UncompressedSize == Zip64Marker32)
-                sizes.Uncompressed = GetLE64(p);
-            else
-                sizes.Compressed = GetLE64(p);
+            take(uncompressedMarked ? e.UncompressedSize : e.CompressedSize, GetLE64(p));
         }
-        found = sizes;
     });
-    return found;
-}
-
-bool HasZip64Extra(std::string_view extra) {
-    bool has = false;
-    ForEachExtraBlock(extra, [&](uint16_t id, std::string_view) { has |= id == Zip64ExtraId; });
-    return has;
-}
-
-bool HasUnixExtra(std::string_view extra) {
-    bool has = false;
-    ForEachExtraBlock(extra, [&](uint16_t id, std::string_view) {
-        has |= id == 0x7875 || id == 0x7855 || id == 0x5855 || id == 0x000D;
-    });
-    return has;
 }
 
 std::string WithoutZip64Extra(std::string_view extra) {
@@ -107,38 +98,39 @@ std::string CentralExtraBlocks(std::string_view extra) {
     return kept;
 }
 
-bool NeedsZip64Sizes(const TFileInfo& e) {
-    return e.CompressedSize >= Zip64Marker32 || e.UncompressedSize >= Zip64Marker32;
+bool NeedsZip64Sizes(const TWrittenEntry& w) {
+    return w.CompressedSize >= Zip64Marker32 || w.UncompressedSize >= Zip64Marker32;
 }
 
-bool NeedsZip64Central(const TFileInfo& e) {
-    return NeedsZip64Sizes(e) || e.HeaderOffset >= Zip64Marker32;
+bool NeedsZip64Central(const TWrittenEntry& w) {
+    return NeedsZip64Sizes(w) || w.HeaderOffset >= Zip64Marker32;
 }
 
 bool NeedsZip64End(const TCentralDirectory& cd) {
     return cd.Size >= Zip64Marker32 || cd.Offset >= Zip64Marker32;
 }
 
-std::string EncodeLocalHeader(const TFileInfo& e, std::string_view name, std::string_view extra) {
-    bool zip64 = NeedsZip64Sizes(e);
+std::string EncodeLocalHeader(const TFileInfo& e, const TWrittenEntry& w, std::string_view extra) {
+    std::string_view name = e.Name;
+    bool zip64 = NeedsZip64Sizes(w);
     std::string out;
     out.reserve(LocalHeaderSize + name.size() + extra.size() + 20);
     PutLE32(out, LocalHeaderSignature);
     PutLE16(out, zip64 && e.VersionNeeded < Zip64Version ? Zip64Version : e.VersionNeeded);
-    PutLE16(out, e.Flags);
+    PutLE16(out, w.Flags);
     PutLE16(out, e.Method);
     PutLE16(out, e.ModTime);
     PutLE16(out, e.ModDate);
     PutLE32(out, e.Crc32);
-    PutLE32(out, zip64 ? Zip64Marker32 : static_cast<uint32_t>(e.CompressedSize));
-    PutLE32(out, zip64 ? Zip64Marker32 : static_cast<uint32_t>(e.UncompressedSize));
+    PutLE32(out, zip64 ? Zip64Marker32 : static_cast<uint32_t>(w.CompressedSize));
+    PutLE32(out, zip64 ? Zip64Marker32 : static_cast<uint32_t>(w.UncompressedSize));
     PutLE16(out, static_cast<uint16_t>(name.size()));
     std::string zip64Block;
     if (zip64) {
         PutLE16(zip64Block, Zip64ExtraId);
         PutLE16(zip64Block, 16);
-        PutLE64(zip64Block, static_cast<uint64_t>(e.UncompressedSize));
-        PutLE64(zip64Block, static_cast<uint64_t>(e.CompressedSize));
+        PutLE64(zip64Block, static_cast<uint64_t>(w.UncompressedSize));
+        PutLE64(zip64Block, static_cast<uint64_t>(w.CompressedSize));
     }
     // An extra field that no longer fits 16 bits with the block in front loses its tail.
     std::string_view rest = extra.substr(0, 0xFFFF - zip64Block.size());
@@ -149,22 +141,22 @@ std::string EncodeLocalHeader(const TFileInfo& e, std::string_view name, std::st
     return out;
 }
 
-std::string EncodeCentralHeader(const TFileInfo& e) {
+std::string EncodeCentralHeader(const TFileInfo& e, const TWrittenEntry& w) {
     std::string zip64Block;
-    if (NeedsZip64Central(e)) {
+    if (NeedsZip64Central(w)) {
         std::string values;
-        if (e.UncompressedSize >= Zip64Marker32)
-            PutLE64(values, static_cast<uint64_t>(e.UncompressedSize));
-        if (e.CompressedSize >= Zip64Marker32)
-            PutLE64(values, static_cast<uint64_t>(e.CompressedSize));
-        if (e.HeaderOffset >= Zip64Marker32)
-            PutLE64(values, static_cast<uint64_t>(e.HeaderOffset));
+        if (w.UncompressedSize >= Zip64Marker32)
+            PutLE64(values, static_cast<uint64_t>(w.UncompressedSize));
+        if (w.CompressedSize >= Zip64Marker32)
+            PutLE64(values, static_cast<uint64_t>(w.CompressedSize));
+        if (w.HeaderOffset >= Zip64Marker32)
+            PutLE64(values, static_cast<uint64_t>(w.HeaderOffset));
         PutLE16(zip64Block, Zip64ExtraId);
         PutLE16(zip64Block, static_cast<uint16_t>(values.size()));
         zip64Block += values;
     }
-    std::string_view more = e.CentralExtra ? std::string_view(*e.CentralExtra) : std::string_view();
-    more = more.substr(0, 0xFFFF - zip64Block.size());
+    std::string more = CentralExtraBlocks(e.ExtraField());
+    more.resize(std::min(more.size(), 0xFFFF - zip64Block.size()));
     bool zip64 = !zip64Block.empty();
 
     std::string out;
@@ -172,36 +164,37 @@ std::string EncodeCentralHeader(const TFileInfo& e) {
     PutLE32(out, CentralHeaderSignature);
     PutLE16(out, e.VersionMadeBy);
     PutLE16(out, zip64 && e.VersionNeeded < Zip64Version ? Zip64Version : e.VersionNeeded);
-    PutLE16(out, e.Flags);
+    PutLE16(out, w.Flags);
     PutLE16(out, e.Method);
     PutLE16(out, e.ModTime);
     PutLE16(out, e.ModDate);
     PutLE32(out, e.Crc32);
-    PutLE32(out, Field32(e.CompressedSize));
-    PutLE32(out, Field32(e.UncompressedSize));
+    PutLE32(out, Field32(w.CompressedSize));
+    PutLE32(out, Field32(w.UncompressedSize));
     PutLE16(out, static_cast<uint16_t>(e.Name.size()));
     PutLE16(out, static_cast<uint16_t>(zip64Block.size() + more.size()));
-    PutLE16(out, e.CommentLength);
-    PutLE16(out, e.DiskStart);
-    PutLE16(out, e.InternalAttributes);
+    // No file comment, one disk, no internal attributes.
+    PutLE16(out, 0);
+    PutLE16(out, 0);
+    PutLE16(out, 0);
     PutLE32(out, e.ExternalAttributes);
-    PutLE32(out, Field32(e.HeaderOffset));
+    PutLE32(out, Field32(w.HeaderOffset));
     out.append(e.Name);
     out.append(zip64Block);
     out.append(more);
     return out;
 }
 
-std::string EncodeDataDescriptor(const TFileInfo& e) {
+std::string EncodeDataDescriptor(const TFileInfo& e, const TWrittenEntry& w) {
     std::string out;
     PutLE32(out, DescriptorSignature);
     PutLE32(out, e.Crc32);
-    if (NeedsZip64Sizes(e)) {
-        PutLE64(out, static_cast<uint64_t>(e.CompressedSize));
-        PutLE64(out, static_cast<uint64_t>(e.UncompressedSize));
+    if (NeedsZip64Sizes(w)) {
+        PutLE64(out, static_cast<uint64_t>(w.CompressedSize));
+        PutLE64(out, static_cast<uint64_t>(w.UncompressedSize));
     } else {
-        PutLE32(out, static_cast<uint32_t>(e.CompressedSize));
-        PutLE32(out, static_cast<uint32_t>(e.UncompressedSize));
+        PutLE32(out, static_cast<uint32_t>(w.CompressedSize));
+        PutLE32(out, static_cast<uint32_t>(w.UncompressedSize));
     }
     return out;
 }

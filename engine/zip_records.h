@@ -5,7 +5,6 @@
 #include "file_info.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,41 +28,19 @@ inline constexpr uint16_t UnicodePathExtraId = 0x7075;
 inline constexpr uint32_t Zip64Marker32 = 0xFFFFFFFF;
 inline constexpr uint16_t Zip64Marker16 = 0xFFFF;
 
-// The fixed 30 bytes of a local file header, as read.
-struct TLocalHeader {
-    uint16_t VersionNeeded = 0;
-    uint16_t Flags = 0;
-    uint16_t Method = 0;
-    uint16_t ModTime = 0;
-    uint16_t ModDate = 0;
-    uint32_t Crc32 = 0;
-    uint32_t CompressedSize = 0;
-    uint32_t UncompressedSize = 0;
-    uint16_t NameLength = 0;
-    uint16_t ExtraLength = 0;
-};
-
-TLocalHeader DecodeLocalHeader(const unsigned char* p); // p at the signature
+// Decodes the 30 fixed bytes of a local file header (p at its signature)
+// straight into the entry record; the sizes are the 32-bit fields as read.
+void DecodeLocalHeader(const unsigned char* p, TFileInfo& e);
 
 // A signature match is only an entry when its fields are possible: a method
 // the format defines and a version the format has reached. Self-extractor
 // stubs and compressed data hold stray signatures that fail this.
-bool IsPlausibleLocalHeader(const TLocalHeader& h);
+bool IsPlausibleLocalHeader(const TFileInfo& e);
 
-// Sizes from a zip64 extended-information extra field, for a local header
-// whose 32-bit size fields hold the 0xFFFFFFFF marker.
-struct TZip64Sizes {
-    std::optional<uint64_t> Uncompressed;
-    std::optional<uint64_t> Compressed;
-};
-std::optional<TZip64Sizes> FindZip64Sizes(std::string_view extra, const TLocalHeader& h);
-
-// True when the extra field holds a zip64 extended-information block.
-bool HasZip64Extra(std::string_view extra);
-
-// True when the extra field holds a block only Unix writers add (user and
-// group ids).
-bool HasUnixExtra(std::string_view extra);
+// Walks the extra field kept in `e` once: notes the blocks the engine cares
+// about (zip64, Unix, Unicode Path) and, where a 32-bit size field holds the
+// 0xFFFFFFFF marker, takes that size from the zip64 block.
+void DecodeExtraField(TFileInfo& e);
 
 // The extra field without its zip64 block, for a rewritten local header whose
 // sizes fit its own fields. Other blocks stay byte for byte; a malformed tail
@@ -73,10 +50,19 @@ std::string WithoutZip64Extra(std::string_view extra);
 // The blocks of a local extra field that the central directory repeats.
 std::string CentralExtraBlocks(std::string_view extra);
 
+// What the repaired archive says of one entry where it differs from the
+// scan's record, which stays as found.
+struct TWrittenEntry {
+    uint16_t Flags = 0;
+    int64_t CompressedSize = 0;
+    int64_t UncompressedSize = 0;
+    int64_t HeaderOffset = 0; // in the repaired archive
+};
+
 // Writers of the repaired archive's records.
-std::string EncodeLocalHeader(const TFileInfo& e, std::string_view name, std::string_view extra);
-std::string EncodeCentralHeader(const TFileInfo& e);
-std::string EncodeDataDescriptor(const TFileInfo& e);
+std::string EncodeLocalHeader(const TFileInfo& e, const TWrittenEntry& w, std::string_view extra);
+std::string EncodeCentralHeader(const TFileInfo& e, const TWrittenEntry& w);
+std::string EncodeDataDescriptor(const TFileInfo& e, const TWrittenEntry& w);
 struct TCentralDirectory {
     uint64_t Count = 0;
     int64_t Size = 0;
@@ -86,8 +72,8 @@ std::string EncodeEndRecords(const TCentralDirectory& cd, int64_t zip64EndOffset
                              std::string_view comment);
 
 // Whether the entry needs zip64 forms in the repaired archive.
-bool NeedsZip64Sizes(const TFileInfo& e);
-bool NeedsZip64Central(const TFileInfo& e);
+bool NeedsZip64Sizes(const TWrittenEntry& w);
+bool NeedsZip64Central(const TWrittenEntry& w);
 bool NeedsZip64End(const TCentralDirectory& cd);
 
 } // namespace tessary

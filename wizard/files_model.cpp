@@ -2,17 +2,16 @@
 // each entry, computed afresh for every request.
 #include "files_model.h"
 
+#include "entry_text.h"
 #include "file_icons.h"
 #include "wizard_text.h"
+
+#include <QLocale>
 
 #include <algorithm>
 #include <climits>
 
 namespace tessary {
-
-namespace {
-constexpr int64_t UnknownSize32 = 0xFFFFFFFF;
-} // namespace
 
 void TFilesModel::SetView(const std::vector<TInfoForView>* view) {
     beginResetModel();
@@ -38,18 +37,17 @@ QVariant TFilesModel::data(const QModelIndex& index, int role) const {
     switch (index.column()) {
     case colName:
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-            return EntryDisplayName(entry.Name, entry.Flags);
+            return FromUtf8(EntryNameText(entry));
         }
         if (role == Qt::DecorationRole) {
             auto& icons = TFileIconList::System();
-            return icons.Icon(icons.IndexOf(EntryDisplayName(entry.Name, entry.Flags)));
+            return icons.Icon(icons.IndexOf(FromUtf8(EntryNameText(entry))));
         }
         break;
     case colSize:
         if (role == Qt::DisplayRole) {
-            // All 32 bits set is the size field's mark for "stored elsewhere";
-            // when nothing better was found the size is unknown.
-            return FormatFileSize(entry.Size == UnknownSize32 ? -1 : entry.Size);
+            return FromUtf8(
+                FormatFileSize(entry.Size, QLocale::system().decimalPoint().toStdString()));
         }
         if (role == Qt::TextAlignmentRole) {
             return int(Qt::AlignRight | Qt::AlignVCenter);
@@ -61,7 +59,7 @@ QVariant TFilesModel::data(const QModelIndex& index, int role) const {
             if (word.empty()) {
                 return {};
             }
-            return QString::fromLatin1(word.data(), static_cast<qsizetype>(word.size()));
+            return FromUtf8(word);
         }
         break;
     default:
@@ -77,11 +75,11 @@ QVariant TFilesModel::headerData(int section, Qt::Orientation orientation, int r
     if (role == Qt::DisplayRole) {
         switch (section) {
         case colName:
-            return QStringLiteral("FIle Name");
+            return FromUtf8(FileNameCaption);
         case colSize:
-            return QStringLiteral("Size");
+            return FromUtf8(SizeCaption);
         case colStatus:
-            return QStringLiteral("Status");
+            return FromUtf8(StatusCaption);
         default:
             return {};
         }

@@ -2,8 +2,7 @@
 #include "wizard_text.h"
 
 #include "engine_error.h"
-#include "file_info.h"
-#include "oem_codepage.h"
+#include "entry_text.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,40 +19,16 @@ QString FileNamePart(const QString& fileName) {
 }
 
 QString DefaultRepairedName(const QString& inputName) {
-    // A folder part always ends in the delimiter here, so nothing needs to be
-    // added; a name without one stays in the current folder rather than
-    // moving to the root.
-    return FolderPart(inputName) + QStringLiteral("recovered_") + FileNamePart(inputName);
+    return FromUtf8(DefaultRepairedName(inputName.toUtf8().toStdString()));
 }
 
-QString FormatFileSize(int64_t size, const QLocale& locale) {
-    if (size == -1) {
-        return {};
-    }
-    QLocale numbers = locale;
-    numbers.setNumberOptions(QLocale::OmitGroupSeparator);
-    const auto fixed = [&numbers](double value) { return numbers.toString(value, 'f', 2); };
-    double x = static_cast<double>(size) / 1024;
-    if (x > 1000) {
-        x /= 1024;
-        if (x > 1000) {
-            return fixed(x / 1024) + QStringLiteral(" Gb");
-        }
-        return fixed(x) + QStringLiteral(" Mb");
-    }
-    return fixed(x) + QStringLiteral(" kb");
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QString FinishSummary(qsizetype count, const QString& inputName) {
     return QStringLiteral("The product has successfully repaired ") + QString::number(count) +
            QStringLiteral(" in the archive ") + FileNamePart(inputName);
-}
-
-QString EntryDisplayName(std::string_view name, uint16_t flags) {
-    if (flags & FlagUtf8Name) {
-        return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-    }
-    return OemToUnicode(name);
 }
 
 QString WithFullStop(const QString& text) {
@@ -65,11 +40,8 @@ QString WithFullStop(const QString& text) {
 
 QString EngineErrorText(const EArcsalveError& error) {
     const QString path = QDir::cleanPath(QFileInfo(FromNativePath(error.Path)).absoluteFilePath());
-    const QString reason = QString::fromLocal8Bit(error.Reason);
-    const QString pattern = error.Kind == TErrorKind::OpenInput
-                                ? QStringLiteral("Cannot open file \"%1\". %2")
-                                : QStringLiteral("Cannot create file \"%1\". %2");
-    return WithFullStop(pattern.arg(path, reason));
+    return WithFullStop(
+        FromUtf8(FileErrorText(error.Kind, path.toUtf8().toStdString(), error.Reason)));
 }
 
 std::string ToNativePath(const QString& fileName) {

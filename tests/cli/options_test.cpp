@@ -1,5 +1,5 @@
 // The command line of tessary-cli and what it prints.
-#include "name_display.h"
+#include "entry_text.h"
 #include "options.h"
 #include "report.h"
 
@@ -9,11 +9,9 @@
 
 using namespace tessary::cli;
 
-TEST(CliOptions, DefaultOutputIsRecoveredNameBesideTheInput) {
-    EXPECT_EQ(DefaultOutputPath("/data/in/archive.zip"), "/data/in/recovered_archive.zip");
-    EXPECT_EQ(DefaultOutputPath("archive.zip"), "recovered_archive.zip")
-        << "a bare name stays in the current folder, not the root";
-    EXPECT_EQ(DefaultOutputPath("./a.zip"), "./recovered_a.zip");
+TEST(CliOptions, DefaultOutputIsTheSharedRepairedName) {
+    for (const char* input : {"/data/in/archive.zip", "archive.zip"})
+        EXPECT_EQ(ParseOptions({input}).Output, tessary::DefaultRepairedName(input));
 }
 
 TEST(CliOptions, ParsesEveryFormAndRejectsWhatIsWrong) {
@@ -30,12 +28,6 @@ TEST(CliOptions, ParsesEveryFormAndRejectsWhatIsWrong) {
     EXPECT_THROW(ParseOptions({"a.zip", "b.zip"}), std::invalid_argument);
     EXPECT_THROW(ParseOptions({"--bogus", "a.zip"}), std::invalid_argument);
     EXPECT_THROW(ParseOptions({"a.zip", "-o"}), std::invalid_argument);
-}
-
-TEST(CliReport, NamesAreShownAsUtf8WhateverTheirCodePage) {
-    EXPECT_EQ(DisplayName("caf\x82.txt", 0), "caf\xC3\xA9.txt") << "code page 437";
-    EXPECT_EQ(DisplayName("caf\xC3\xA9.txt", tessary::FlagUtf8Name), "caf\xC3\xA9.txt");
-    EXPECT_EQ(DisplayName("bad\xFF", tessary::FlagUtf8Name), "bad\xEF\xBF\xBD");
 }
 
 TEST(CliReport, JsonStringsEscapeQuotesAndControlCharacters) {

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 using namespace tessary;
 using namespace tessary::test;
 
@@ -150,4 +153,44 @@ TEST(Rebuild, EntriesWithUnixExtraFieldsAreMarkedAsMadeOnUnix) {
     EXPECT_EQ(a.Entries[1].ExternalAttributes, (040755u << 16) | 0x10);
     size_t cd = out.find(std::string("PK\x01\x02", 4));
     EXPECT_EQ(out[cd + 5], '\x03');
+}
+
+// The rebuild works out what it writes on its own: the scan's records keep
+// their offsets in the damaged file, their sizes, flags and extra fields, so
+// what the front ends show after a repair is what the scan found.
+TEST(Rebuild, LeavesTheScansRecordsAsFound) {
+    TZipEntry described{"d.txt", "described"};
+    described.Descriptor = TDescriptor::Signed;
+    described.Extra = std::string("\x75\x70\x05\x00\x01\x00\x00\x00\x00", 9);
+    TZipBuilder b;
+    b.Add(described);
+    b.AddStored("u.bin", std::string(64, 'u'));
+    b.AddStored("x.bin", TestBytes(2000, 3));
+    std::string zip = "junk" + b.Bytes();
+    size_t unknown = 4 + b.Built()[1].HeaderOffset + 22;
+    zip.replace(unknown, 4, "\xFF\xFF\xFF\xFF");
+    zip[4 + b.Built()[2].HeaderOffset + 21] = '\x10'; // implausibly long
+
+    auto run = Scan(zip);
+    auto snapshot = [&] {
+        std::vector<std::tuple<int64_t, int64_t, int64_t, uint16_t, uint16_t, std::string>> rows;
+        for (const TFileInfo& e : run->Engine->Entries())
+            rows.emplace_back(e.HeaderOffset, e.CompressedSize, e.UncompressedSize, e.Flags,
+                              e.ExtraLength, std::string(e.ExtraField()));
+        return rows;
+    };
+    auto before = snapshot();
+    ASSERT_EQ(before.size(), 3u);
+    EXPECT_EQ(std::get<0>(before[0]), 4) << "offset in the damaged file";
+    EXPECT_EQ(std::get<2>(before[1]), -1) << "unknown size";
+    run->Engine->GetRecovered("out.zip");
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(run->Engine->FView[1].Size, -1);
+
+    auto a = ReadArchive(run->Fs->Files.at("out.zip"));
+    ASSERT_EQ(a.Entries.size(), 3u);
+    EXPECT_EQ(a.Entries[0].HeaderOffset, 0u) << "offset in the repaired archive";
+    EXPECT_EQ(a.Entries[0].CentralExtra, described.Extra);
+    EXPECT_EQ(a.Entries[1].UncompressedSize, 64u);
+    EXPECT_EQ(a.Entries[2].CompressedSize, 1048576u);
 }

@@ -164,7 +164,9 @@ TEST(Zip64, StreamedEntryWith24ByteDescriptorOverFourGigabytes) {
     EXPECT_EQ(e.Crc32, 0xCAFEF00Du);
     EXPECT_EQ(e.CompressedSize, FiveGiB);
     EXPECT_EQ(e.UncompressedSize, FiveGiB + 7);
-    EXPECT_EQ(e.Flags & FlagDataDescriptor, 0);
+    EXPECT_EQ(e.Flags & FlagDataDescriptor, FlagDataDescriptor) << "the record stays as found";
+    auto local = reinterpret_cast<const unsigned char*>(r->Records.at(0).data());
+    EXPECT_EQ(GetLE16(local + 6) & FlagDataDescriptor, 0) << "the sizes are in the header";
 }
 
 TEST(Zip64, SmallZip64EntriesLoseTheirZip64BlockInTheRepairedArchive) {
