@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -362,6 +363,108 @@ TEST_F(Cli, JsonIsParseableAndComplete) {
         EXPECT_EQ(check.ExitCode, 0) << check.Describe() << "\n" << r.Out;
     }
     ExpectRepaired(Path("repaired.zip"));
+}
+
+// --json prints one document however the run ends, with the entries found,
+// the summary and, where the run failed or was stopped, why.
+struct TJsonPath {
+    const char* Label;
+    std::vector<std::string> Args;
+    int Exit;
+    const char* Check; // a Python expression over the document `d`
+    bool Interrupt = false;
+};
+
+TEST_F(Cli, JsonIsOneValidDocumentOnEveryExitPath) {
+    if (FindProgram("python3").empty())
+        GTEST_SKIP() << "python3 is not installed (scripts/setup.sh installs it)";
+    WriteFileBytes(Path("noise.bin"), NoiseBytes(100000, 5));
+    WriteFileBytes(Path("note.txt"), "a plain file");
+    bool sparse = false;
+    const TJsonPath paths[] = {
+        {"success",
+         {"damaged.zip", "-o", "ok.zip"},
+         Ok,
+         "len(d['entries']) == 3 and d['summary']['written'] == 3 and 'error' not in d"},
+        {"nothing found",
+         {"noise.bin"},
+         NothingFound,
+         "d['entries'] == [] and d['summary']['found'] == 0 and 'error' not in d"},
+        {"input error",
+         {"absent.zip"},
+         Input,
+         "d['entries'] == [] and d['error']['kind'] == 'open_input' and "
+         "d['error']['file'] == 'absent.zip' and d['error']['reason']"},
+        {"output error",
+         {"damaged.zip", "-o", "note.txt/repaired.zip"},
+         Output,
+         "len(d['entries']) == 3 and d['summary']['written'] == 0 and "
+         "d['summary']['output'] is None and d['error']['kind'] == 'create_output' and "
+         "d['error']['file'] == 'note.txt/repaired.zip' and d['entries'][0]['offset'] == 0"},
+        {"output is input",
+         {"damaged.zip", "-o", "./damaged.zip"},
+         OutputIsInput,
+         "d['error']['kind'] == 'output_is_input'"},
+        {"ctrl-c",
+         {"long.zip", "-o", "stopped.zip"},
+         130,
+         "len(d['entries']) == 3 and d['stopped']['during'] == 'scan' and "
+         "d['summary']['stopped'] and 'error' not in d",
+         true},
+    };
+    for (const TJsonPath& path : paths) {
+        SCOPED_TRACE(path.Label);
+        std::vector<std::string> args = path.Args;
+        args.insert(args.begin(), "--json");
+        TProcessResult r;
+        if (path.Interrupt) {
+            WriteFileBytes(Path("long.zip"), FDamaged);
+            if (!(sparse = MakeLongScan(Path("long.zip"))))
+                continue;
+            args.insert(args.begin(), CliPath());
+            TProcessOptions options;
+            options.WorkingDir = FDir;
+            options.SignalsAfterMs = {{1000, SIGINT}};
+            options.TimeoutSeconds = 30;
+            r = RunProcess(args, options);
+        } else {
+            r = Run(args);
+        }
+        EXPECT_EQ(r.ExitCode, path.Exit) << r.Describe();
+        WriteFileBytes(Path("out.json"), r.Out);
+        TProcessResult check =
+            RunProcess({"python3", "-c",
+                        "import json, sys\nd = json.load(open(sys.argv[1]))\nassert " +
+                            std::string(path.Check) + ", d\n",
+                        Path("out.json")});
+        EXPECT_EQ(check.ExitCode, 0) << check.Describe() << "\n" << r.Out;
+    }
+    if (!sparse)
+        std::cout << "no sparse files here: the Ctrl-C path was not tried\n";
+}
+
+// The table shows sizes and names with the same rules as the wizard: a size
+// field of all ones is unknown, and a UTF-8 name from a Unix writer is UTF-8.
+TEST_F(Cli, TableUsesTheSharedEntryTexts) {
+    test::TZipBuilder b;
+    test::TZipEntry marked{"marked.txt", test::TestBytes(3000, 4, true)};
+    marked.Deflate = true;
+    marked.Descriptor = test::TDescriptor::Signed;
+    b.Add(marked);
+    test::TZipEntry unix{"Gr\xC3\xBC\xC3\x9F"
+                         "e.txt",
+                         "x"};
+    unix.Extra = std::string("ux\x0B\x00\x01\x04\x00\x00\x00\x00\x04\x00\x00\x00\x00", 15);
+    b.Add(unix);
+    std::string zip = b.Bytes();
+    zip.replace(static_cast<size_t>(b.Built()[0].RecordEnd - 4), 4, "\xFF\xFF\xFF\xFF");
+    WriteFileBytes(Path("marked.zip"), zip);
+    TProcessResult r = Run({"--list", "marked.zip"});
+    EXPECT_EQ(r.ExitCode, Ok) << r.Describe();
+    EXPECT_TRUE(Contains(r.Out, "             Excellent marked.txt\n")) << r.Describe();
+    EXPECT_TRUE(Contains(r.Out, " Excellent Gr\xC3\xBC\xC3\x9F"
+                                "e.txt\n"))
+        << r.Describe();
 }
 
 } // namespace

@@ -57,12 +57,15 @@ void TWizardResultsTest::initTestCase() {
 
 void TWizardResultsTest::CellsOfARow() {
     const std::string name = "dir/Caf\x82.txt";
+    const std::string unixName = "Gr\xC3\xBC\xC3\x9F"
+                                 "e.txt";
     std::vector<TInfoForView> view = {Row(0, 1536, name), Row(2, -1, "unknown.bin"),
                                       Row(1, 0xFFFFFFFF, "marked.bin"),
-                                      Row(0, 0x80000000, "two-gib.bin")};
+                                      Row(0, 0x80000000, "two-gib.bin"), Row(0, 1, unixName)};
+    view[4].Utf8Writer = true;
     TFilesModel model;
     model.SetView(&view);
-    QCOMPARE(model.rowCount(), 4);
+    QCOMPARE(model.rowCount(), 5);
     QCOMPARE(model.columnCount(), 3);
     QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("dir/Caf\u00E9.txt"));
     QVERIFY(!model.index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
@@ -75,6 +78,8 @@ void TWizardResultsTest::CellsOfARow() {
     QCOMPARE(model.index(2, 1).data().toString(), QString());
     // Sizes of 2 GiB and more show as they are, not as negative numbers.
     QCOMPARE(model.index(3, 1).data().toString(), QStringLiteral("2.00 Gb"));
+    // A UTF-8 name from a writer that stores UTF-8 without the flag.
+    QCOMPARE(model.index(4, 0).data().toString(), QStringLiteral("Gr\u00FC\u00DFe.txt"));
     QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
              QStringLiteral("FIle Name"));
     QCOMPARE(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
