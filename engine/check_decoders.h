@@ -39,6 +39,10 @@ std::unique_ptr<TDecoder> MakeLzmaDecoder(uint16_t flags, std::optional<int64_t>
 std::unique_ptr<TDecoder> MakeXzDecoder();
 std::unique_ptr<TDecoder> MakeZstdDecoder();
 
+// Makes the inflater and the CRC pick their processor-specific code now, once,
+// instead of racing to do it on the first call in each of several threads.
+void PrepareFastCode();
+
 // The largest window a decoder may allocate for one check; a stream asking for
 // more is left unchecked rather than letting one entry take the machine's memory.
 inline constexpr uint64_t MaxDecoderMemory = 128ull << 20;

@@ -127,6 +127,7 @@ int64_t ReadableBytes(TInputStream& input, const TEntryData& e) {
 
 TCheckResult CheckEntryData(TInputStream& input, const TEntryData& entry,
                             const TCheckOptions& options) {
+    check::PrepareFastCode();
     TNotCheckedReason reason = TNotCheckedReason::None;
     std::unique_ptr<check::TDecoder> decoder = DecoderFor(entry, reason);
     if (!decoder)

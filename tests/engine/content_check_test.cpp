@@ -9,6 +9,7 @@
 #include <zlib.h>
 #include <zstd.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -211,6 +212,9 @@ TEST_P(DamagedEntryReportsRightOutcome, EveryWindowSize) {
             // What a cut stream still gives is the content's true beginning
             // (nothing where the first block is incomplete).
             EXPECT_TRUE(content.compare(0, run.Decoded.size(), run.Decoded) == 0);
+            if (method.Method == MethodStored) {
+                EXPECT_EQ(static_cast<int64_t>(run.Decoded.size()), flipAt); // all that is there
+            }
             if (method.DecodesWithinBlocks) {
                 EXPECT_GT(run.Decoded.size(), content.size() / 4);
             }
@@ -278,6 +282,42 @@ TEST(ContentCheckRecords, UndecodableEntriesAreNotCheckedWithTheReason) {
         EXPECT_EQ(r.Outcome, TCheckOutcome::NotChecked);
         EXPECT_EQ(r.Reason, row.Reason);
     }
+}
+
+// A disk region that cannot be read ends the data there, like a cut.
+class TUnreadableTail : public TMemoryInput {
+public:
+    TUnreadableTail(std::string data, int64_t from) : TMemoryInput(std::move(data)), FFrom(from) {}
+    size_t ReadAt(int64_t offset, void* buffer, size_t count) override {
+        if (offset >= FFrom)
+            return 0;
+        return TMemoryInput::ReadAt(offset, buffer,
+                                    std::min<size_t>(count, static_cast<size_t>(FFrom - offset)));
+    }
+
+private:
+    int64_t FFrom;
+};
+
+TEST(ContentCheckRecords, UnreadableRegionIsTruncatedWithTheReadablePrefix) {
+    const std::string content = Content();
+    const std::string data = Deflate(content);
+    const std::string file = Before + data + After;
+    TUnreadableTail input(file, static_cast<int64_t>(Before.size() + data.size() / 2));
+    TEntryData entry;
+    entry.Offset = static_cast<int64_t>(Before.size());
+    entry.Method = MethodDeflate;
+    entry.CompressedSize = static_cast<int64_t>(data.size());
+    std::string decoded;
+    TCheckOptions options;
+    options.WindowSize = 4096;
+    options.Sink = [&](const unsigned char* p, size_t n) {
+        decoded.append(reinterpret_cast<const char*>(p), n);
+    };
+    TCheckResult r = CheckEntryData(input, entry, options);
+    EXPECT_EQ(r.Outcome, TCheckOutcome::Truncated);
+    EXPECT_GT(decoded.size(), content.size() / 4);
+    EXPECT_TRUE(content.compare(0, decoded.size(), decoded) == 0);
 }
 
 // An LZMA header asking for a 1.5 GiB dictionary with no size to bound it
