@@ -27,15 +27,17 @@ bytes=$(stat -c %s "$archive")
 echo "archive: $bytes bytes, $(nproc) cores"
 cat "$archive" >/dev/null # into the page cache
 
-# Prints "label seconds MB/s maxRSS-KiB" for one command; its output goes to
-# a log beside the archive, kept for the summary lines below.
+# Prints wall seconds, archive MB per wall second, CPU seconds (user + system:
+# the fairer figure on a machine others share) and peak memory for one
+# command; its output goes to a log beside the archive for the lines below.
 measure() {
   local label=$1; shift
   local log=$scratch/$label.log
-  /usr/bin/time -f "%e %M" -o "$scratch/time" "$@" >"$log" 2>&1 || true
-  read -r seconds rss <"$scratch/time"
-  awk -v l="$label" -v s="$seconds" -v r="$rss" -v b="$bytes" \
-    'BEGIN { printf "%-26s %8.2f s %8.0f MB/s %10d KiB\n", l, s, (s > 0 ? b / 1e6 / s : 0), r }'
+  /usr/bin/time -f "%e %U %S %M" -o "$scratch/time" "$@" >"$log" 2>&1 || true
+  read -r seconds user system rss <"$scratch/time"
+  awk -v l="$label" -v s="$seconds" -v u="$user" -v y="$system" -v r="$rss" -v b="$bytes" \
+    'BEGIN { printf "%-18s %7.2f s wall %6.0f MB/s %7.2f s CPU %8d KiB max RSS\n",
+             l, s, (s > 0 ? b / 1e6 / s : 0), u + y, r }'
 }
 
 for t in ${BENCH_THREADS:-1 2}; do

@@ -15,6 +15,8 @@ struct TStep {
     // ahead gives back what it took beyond the end, so this may be negative.
     int64_t InUsed = 0;
     size_t OutMade = 0;
+    // Where the output is: `out`, unless the decoder hands its input through.
+    const unsigned char* OutData = nullptr;
     TState State = More;
 };
 
@@ -28,7 +30,7 @@ public:
                        bool inputEnds) = 0;
 };
 
-// Hands the input through unchanged, `size` bytes of it.
+// Hands the input through unchanged, `size` bytes of it, without copying.
 std::unique_ptr<TDecoder> MakeStoredDecoder(int64_t size);
 std::unique_ptr<TDecoder> MakeInflateDecoder();
 std::unique_ptr<TDecoder> MakeBzip2Decoder();

@@ -166,10 +166,11 @@ TCheckResult CheckEntryData(TInputStream& input, const TEntryData& entry,
             inStart += static_cast<size_t>(step.InUsed);
         r.Consumed += step.InUsed;
         if (step.OutMade > 0) {
-            r.Crc32 = UpdateCrc32(r.Crc32, out.data(), step.OutMade);
+            const unsigned char* made = step.OutData ? step.OutData : out.data();
+            r.Crc32 = UpdateCrc32(r.Crc32, made, step.OutMade);
             r.UncompressedSize += static_cast<int64_t>(step.OutMade);
             if (options.Sink)
-                options.Sink(out.data(), step.OutMade);
+                options.Sink(made, step.OutMade);
         }
         if (step.State == check::TStep::End) {
             r.StreamEnded = true;
