@@ -11,7 +11,9 @@ namespace {
 
 class TBzip2Decoder : public TDecoder {
 public:
-    TBzip2Decoder() { FReady = BZ2_bzDecompressInit(&FStream, 0, 0) == BZ_OK; }
+    explicit TBzip2Decoder(bool concatenated) : FConcatenated(concatenated) {
+        FReady = BZ2_bzDecompressInit(&FStream, 0, 0) == BZ_OK;
+    }
     ~TBzip2Decoder() override {
         if (FReady)
             BZ2_bzDecompressEnd(&FStream);
@@ -20,7 +22,7 @@ public:
     TBzip2Decoder& operator=(const TBzip2Decoder&) = delete;
 
     TStep Step(const unsigned char* in, size_t inSize, unsigned char* out, size_t outSize,
-               bool) override {
+               bool inputEnds) override {
         TStep step;
         if (!FReady) {
             step.State = TStep::MemoryLimit;
@@ -35,9 +37,12 @@ public:
         int rc = BZ2_bzDecompress(&FStream);
         step.InUsed = given - FStream.avail_in;
         step.OutMade = room - FStream.avail_out;
-        if (rc == BZ_STREAM_END)
-            step.State = TStep::End;
-        else if (rc == BZ_MEM_ERROR)
+        if (rc == BZ_STREAM_END) {
+            if (!FConcatenated || (inputEnds && FStream.avail_in == 0))
+                step.State = TStep::End;
+            else
+                Restart(); // another stream follows inside the entry
+        } else if (rc == BZ_MEM_ERROR)
             step.State = TStep::MemoryLimit;
         else if (rc != BZ_OK)
             step.State = TStep::Error;
@@ -45,14 +50,21 @@ public:
     }
 
 private:
+    void Restart() {
+        BZ2_bzDecompressEnd(&FStream);
+        FStream = bz_stream{};
+        FReady = BZ2_bzDecompressInit(&FStream, 0, 0) == BZ_OK;
+    }
+
     bz_stream FStream{};
+    bool FConcatenated;
     bool FReady = false;
 };
 
 } // namespace
 
-std::unique_ptr<TDecoder> MakeBzip2Decoder() {
-    return std::make_unique<TBzip2Decoder>();
+std::unique_ptr<TDecoder> MakeBzip2Decoder(bool concatenated) {
+    return std::make_unique<TBzip2Decoder>(concatenated);
 }
 
 } // namespace tessary::check

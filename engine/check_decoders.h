@@ -33,13 +33,16 @@ public:
 // Hands the input through unchanged, `size` bytes of it, without copying.
 std::unique_ptr<TDecoder> MakeStoredDecoder(int64_t size);
 std::unique_ptr<TDecoder> MakeInflateDecoder();
-std::unique_ptr<TDecoder> MakeBzip2Decoder();
+// `concatenated`: the data's length is known, and streams that follow one
+// another inside it are one entry (parallel compressors write such entries).
+// Otherwise the first stream's end is the data's end.
+std::unique_ptr<TDecoder> MakeBzip2Decoder(bool concatenated);
 // Raw LZMA behind the ZIP LZMA header (version, properties size, properties).
 // With flag bit 1 an end marker ends the stream; without it the stream ends
 // at `uncompressedSize` (or at a marker there).
 std::unique_ptr<TDecoder> MakeLzmaDecoder(uint16_t flags, std::optional<int64_t> uncompressedSize);
-std::unique_ptr<TDecoder> MakeXzDecoder();
-std::unique_ptr<TDecoder> MakeZstdDecoder();
+std::unique_ptr<TDecoder> MakeXzDecoder(bool concatenated);
+std::unique_ptr<TDecoder> MakeZstdDecoder(bool concatenated);
 
 // Makes the inflater and the CRC pick their processor-specific code now, once,
 // instead of racing to do it on the first call in each of several threads.

@@ -55,7 +55,10 @@ protected:
 
 class TXzDecoder : public TLzmaStreamDecoder {
 public:
-    TXzDecoder() { FReady = lzma_stream_decoder(&FStream, MaxDecoderMemory, 0) == LZMA_OK; }
+    explicit TXzDecoder(bool concatenated) {
+        FReady = lzma_stream_decoder(&FStream, MaxDecoderMemory,
+                                     concatenated ? LZMA_CONCATENATED : 0) == LZMA_OK;
+    }
     TStep Step(const unsigned char* in, size_t inSize, unsigned char* out, size_t outSize,
                bool inputEnds) override {
         if (!FReady) {
@@ -148,8 +151,8 @@ std::unique_ptr<TDecoder> MakeLzmaDecoder(uint16_t flags, std::optional<int64_t>
     return std::make_unique<TLzmaDecoder>(flags, uncompressedSize);
 }
 
-std::unique_ptr<TDecoder> MakeXzDecoder() {
-    return std::make_unique<TXzDecoder>();
+std::unique_ptr<TDecoder> MakeXzDecoder(bool concatenated) {
+    return std::make_unique<TXzDecoder>(concatenated);
 }
 
 } // namespace tessary::check

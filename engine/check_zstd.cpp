@@ -12,7 +12,8 @@ constexpr int MaxWindowLog = 27;
 
 class TZstdDecoder : public TDecoder {
 public:
-    TZstdDecoder() : FContext(ZSTD_createDCtx()) {
+    explicit TZstdDecoder(bool concatenated)
+        : FContext(ZSTD_createDCtx()), FConcatenated(concatenated) {
         if (FContext)
             ZSTD_DCtx_setParameter(FContext, ZSTD_d_windowLogMax, MaxWindowLog);
     }
@@ -21,7 +22,7 @@ public:
     TZstdDecoder& operator=(const TZstdDecoder&) = delete;
 
     TStep Step(const unsigned char* in, size_t inSize, unsigned char* out, size_t outSize,
-               bool) override {
+               bool inputEnds) override {
         TStep step;
         if (!FContext) {
             step.State = TStep::MemoryLimit;
@@ -41,9 +42,9 @@ public:
                                  ZSTD_getErrorCode(rc) == ZSTD_error_memory_allocation
                              ? TStep::MemoryLimit
                              : TStep::Error;
-        } else if (rc == 0) {
-            // A frame ended and all its output is out. One frame per entry:
-            // what follows belongs to the archive, not to this stream.
+        } else if (rc == 0 && (!FConcatenated || (inputEnds && input.pos == inSize))) {
+            // A frame ended and all its output is out; the next call would
+            // start on the following frame by itself.
             step.State = TStep::End;
         }
         return step;
@@ -51,12 +52,13 @@ public:
 
 private:
     ZSTD_DCtx* FContext;
+    bool FConcatenated;
 };
 
 } // namespace
 
-std::unique_ptr<TDecoder> MakeZstdDecoder() {
-    return std::make_unique<TZstdDecoder>();
+std::unique_ptr<TDecoder> MakeZstdDecoder(bool concatenated) {
+    return std::make_unique<TZstdDecoder>(concatenated);
 }
 
 } // namespace tessary::check

@@ -95,13 +95,13 @@ std::unique_ptr<check::TDecoder> DecoderFor(const TEntryData& e, TNotCheckedReas
     case MethodDeflate:
         return check::MakeInflateDecoder();
     case MethodBzip2:
-        return check::MakeBzip2Decoder();
+        return check::MakeBzip2Decoder(e.CompressedSize.has_value());
     case MethodLzma:
         return check::MakeLzmaDecoder(e.Flags, e.UncompressedSize);
     case MethodXz:
-        return check::MakeXzDecoder();
+        return check::MakeXzDecoder(e.CompressedSize.has_value());
     case MethodZstd:
-        return check::MakeZstdDecoder();
+        return check::MakeZstdDecoder(e.CompressedSize.has_value());
     case MethodDeflate64:
         reason = TNotCheckedReason::Deflate64;
         return nullptr;

@@ -253,6 +253,38 @@ TEST(ContentCheckRecords, WrongCrcOrSizeIsMismatchNotOk) {
     EXPECT_LT(run.Decoded.size(), content.size());
 }
 
+// Parallel compressors write one stream per piece; inside an entry of known
+// length they are one content. Without a length the first stream's end is
+// the data's end, as the bytes behind it belong to the archive.
+TEST(ContentCheckRecords, StreamsOneAfterAnotherAreOneContentWhenTheLengthIsKnown) {
+    const std::string first = Content().substr(0, 70'000);
+    const std::string second = Content().substr(70'000);
+    for (const TMethodCase& method : Methods) {
+        if (method.Method != MethodBzip2 && method.Method != MethodXz &&
+            method.Method != MethodZstd)
+            continue;
+        SCOPED_TRACE(method.Name);
+        const std::string data = method.Compress(first) + method.Compress(second);
+        const std::string file = Before + data + After;
+        TEntryData entry;
+        entry.Offset = static_cast<int64_t>(Before.size());
+        entry.Method = method.Method;
+        entry.CompressedSize = static_cast<int64_t>(data.size());
+        entry.Crc32 = Crc(first + second);
+        for (size_t window : {size_t{4093}, size_t{256 << 10}}) {
+            TCheckResult r = CheckWithSink(file, entry, window).Result;
+            EXPECT_EQ(r.Outcome, TCheckOutcome::Ok) << CheckOutcomeWord(r.Outcome);
+            EXPECT_EQ(r.Consumed, static_cast<int64_t>(data.size()));
+        }
+        TEntryData unknown = entry;
+        unknown.CompressedSize.reset();
+        unknown.Crc32.reset();
+        TCheckResult r = CheckWithSink(file, unknown, 4093).Result;
+        EXPECT_EQ(r.Outcome, TCheckOutcome::Ok) << CheckOutcomeWord(r.Outcome);
+        EXPECT_EQ(r.UncompressedSize, static_cast<int64_t>(first.size()));
+    }
+}
+
 TEST(ContentCheckRecords, UndecodableEntriesAreNotCheckedWithTheReason) {
     struct TRow {
         uint16_t Method;
