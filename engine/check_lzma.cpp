@@ -82,7 +82,17 @@ public:
                bool inputEnds) override {
         if (!FStarted)
             return ReadHeader(in, inSize);
-        return Run(in, inSize, out, outSize, inputEnds);
+        TStep step = Run(in, inSize, out, outSize, inputEnds);
+        FDecoded += step.OutMade;
+        // Once the size the records give is out, what is left is only the
+        // question of a marker behind it, which writers do not always flag
+        // truly and which the decoder may misjudge when it straddles two
+        // reads. The content is whole; its CRC-32 decides.
+        bool atSize = FSize && *FSize >= 0 && FDecoded == static_cast<uint64_t>(*FSize);
+        bool stuck = step.InUsed == 0 && step.OutMade == 0 && inputEnds;
+        if (atSize && (step.State == TStep::Error || stuck))
+            step.State = TStep::End;
+        return step;
     }
 
 private:
@@ -113,9 +123,7 @@ private:
             return TStep::Error;
         auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
         // Flag bit 1 says the stream ends with a marker: then the marker ends
-        // it (the decoder cannot tell a marker that straddles two reads from
-        // damage when it also stops at a size). Otherwise the size ends it,
-        // and a marker there is accepted too.
+        // it. Otherwise the size ends it, and a marker there is accepted too.
         bool sizeKnown = FSize && *FSize >= 0 && (FFlags & FlagLzmaEndMarker) == 0;
         uint64_t size = sizeKnown ? static_cast<uint64_t>(*FSize) : UINT64_MAX;
         filters[0].id = LZMA_FILTER_LZMA1EXT;
@@ -140,6 +148,7 @@ private:
 
     uint16_t FFlags;
     std::optional<int64_t> FSize;
+    uint64_t FDecoded = 0;
     unsigned char FHeader[LzmaPrefixSize + LzmaPropertiesSize] = {};
     size_t FHeaderSize = 0;
     bool FStarted = false;

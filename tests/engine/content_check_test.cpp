@@ -63,14 +63,17 @@ std::string Xz(const std::string& in) {
     return out;
 }
 
-// Raw LZMA with an end marker (flag bit 1) behind the entry's 4-byte version and size
-// prefix and the 5 property bytes, as ZIP writers store method 14.
-std::string Lzma(const std::string& in) {
+// Raw LZMA, with or without an end marker, behind the entry's 4-byte version
+// and size prefix and the 5 property bytes, as ZIP writers store method 14.
+std::string LzmaWithMarker(const std::string& in, bool marker) {
     lzma_options_lzma options;
     lzma_lzma_preset(&options, 6);
-    lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    options.ext_flags = marker ? LZMA_LZMA1EXT_ALLOW_EOPM : 0;
+    options.ext_size_low = options.ext_size_high = 0;
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    lzma_filter plain = {LZMA_FILTER_LZMA1, &options};
     uint8_t props[5];
-    lzma_properties_encode(&filters[0], props);
+    lzma_properties_encode(&plain, props);
     std::string out(in.size() + in.size() / 2 + 1024, '\0');
     size_t pos = 0;
     lzma_raw_buffer_encode(filters, nullptr, reinterpret_cast<const uint8_t*>(in.data()), in.size(),
@@ -78,6 +81,10 @@ std::string Lzma(const std::string& in) {
     out.resize(pos);
     return std::string("\x10\x02\x05\x00", 4) + std::string(reinterpret_cast<char*>(props), 5) +
            out;
+}
+
+std::string Lzma(const std::string& in) {
+    return LzmaWithMarker(in, true);
 }
 
 std::string Zstd(const std::string& in) {
@@ -282,6 +289,30 @@ TEST(ContentCheckRecords, StreamsOneAfterAnotherAreOneContentWhenTheLengthIsKnow
         TCheckResult r = CheckWithSink(file, unknown, 4093).Result;
         EXPECT_EQ(r.Outcome, TCheckOutcome::Ok) << CheckOutcomeWord(r.Outcome);
         EXPECT_EQ(r.UncompressedSize, static_cast<int64_t>(first.size()));
+    }
+}
+
+// Flag bit 1 announces an end marker, but writers do not always set it
+// truly; with the size known the entry is whole either way. Small windows
+// put the marker across two reads.
+TEST(ContentCheckRecords, LzmaIsWholeWithOrWithoutMarkerWhateverTheFlagSays) {
+    const std::string content = Content().substr(0, 50'000);
+    for (bool marker : {false, true}) {
+        const std::string data = LzmaWithMarker(content, marker);
+        for (uint16_t flags : {uint16_t{0}, uint16_t{2}}) {
+            TEntryData entry;
+            entry.Method = MethodLzma;
+            entry.Flags = flags;
+            entry.CompressedSize = static_cast<int64_t>(data.size());
+            entry.UncompressedSize = static_cast<int64_t>(content.size());
+            entry.Crc32 = Crc(content);
+            for (size_t window = 7; window <= 13; ++window) {
+                SCOPED_TRACE(::testing::Message()
+                             << "marker " << marker << " flags " << flags << " window " << window);
+                TCheckResult r = CheckWithSink(data, entry, window).Result;
+                EXPECT_EQ(r.Outcome, TCheckOutcome::Ok) << CheckOutcomeWord(r.Outcome);
+            }
+        }
     }
 }
 
