@@ -12,6 +12,8 @@ packages=(
   qt6-base-dev fonts-liberation2 fonts-dejavu-core xvfb xauth imagemagick desktop-file-utils
   # ZIP readers the repaired archives are checked with, and the peer tool we compare against
   unzip zip p7zip-full libarchive-tools python3 default-jdk-headless zlib1g-dev
+  # the content check's decoders
+  libisal-dev libbz2-dev liblzma-dev libzstd-dev
   # peak-memory figures in the benchmark
   time
 )
