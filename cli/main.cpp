@@ -4,14 +4,17 @@
 #include "engine_error.h"
 #include "file_streams.h"
 #include "interrupt.h"
-#include "modules.h"
 #include "options.h"
+#include "output_target.h"
 #include "program_info.h"
 #include "progress_bar.h"
 #include "report.h"
+#include "safe_text.h"
 
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 using namespace tessary;
@@ -26,20 +29,28 @@ enum TExitCode {
     ExitInput = 3,
     ExitOutput = 4,
     ExitOutputIsInput = 5,
+    ExitPrint = 6,
     ExitInterrupted = 130,
 };
 
 void PrintError(const char* format, const std::string& path, const std::string& reason) {
     std::fprintf(stderr, "tessary-cli: ");
-    std::fprintf(stderr, format, path.c_str(), reason.c_str());
+    std::fprintf(stderr, format, EscapeForText(path).c_str(), EscapeForText(reason).c_str());
     std::fprintf(stderr, "\n");
 }
 
-int ExitCodeFor(const EArcsalveError& e) {
+int ExitCodeFor(const EArcsalveError& e, const std::string& input) {
     switch (e.Kind) {
     case TErrorKind::OpenInput:
         PrintError("Cannot open file \"%s\". %s", e.Path, e.Reason);
         return ExitInput;
+    case TErrorKind::ReadInput: {
+        std::string reason = e.Reason;
+        if (e.Offset >= 0)
+            reason += " (at byte " + std::to_string(e.Offset) + ")";
+        PrintError("Cannot read file \"%s\". %s", e.Path.empty() ? input : e.Path, reason);
+        return ExitInput;
+    }
     case TErrorKind::OutputIsInput:
         PrintError("Cannot create file \"%s\". %s", e.Path, e.Reason);
         return ExitOutputIsInput;
@@ -66,9 +77,19 @@ int Repair(const TOptions& options) {
     TArcsalveOptions engineOptions;
     engineOptions.CreateOutput = FileOutputFactory();
     std::unique_ptr<TInputStream> input = OpenInputFile(options.Input);
-    if (!options.ListOnly && input->IsSameFile(options.Output))
-        throw EArcsalveError(TErrorKind::OutputIsInput, options.Output,
-                             "The repaired archive cannot replace the damaged one");
+    if (!options.ListOnly) {
+        if (input->IsSameFile(options.Output))
+            throw EArcsalveError(TErrorKind::OutputIsInput, options.Output,
+                                 "The repaired archive cannot replace the damaged one");
+        // Before the scan, so that an output that cannot or must not be
+        // written fails at once rather than after reading the whole input.
+        TOutputTarget target = CheckOutputTarget(options.Output, options.Force);
+        if (target.Problem == TOutputProblem::Exists)
+            throw EArcsalveError(TErrorKind::CreateOutput, options.Output,
+                                 target.Reason + " (--force replaces it)");
+        if (!target.Usable())
+            throw EArcsalveError(TErrorKind::CreateOutput, options.Output, target.Reason);
+    }
     TArcsalve engine(std::move(input), progress, engineOptions);
 
     TSummary summary;
@@ -98,8 +119,21 @@ int Repair(const TOptions& options) {
         PrintSummary(stdout, summary);
 
     if (summary.Found == 0)
-        return ExitNothingFound;
+        return summary.Stopped ? ExitInterrupted : ExitNothingFound;
     return summary.Stopped ? ExitInterrupted : ExitOk;
+}
+
+// Output lost to a closed pipe or a full disk is reported at the very end,
+// once the repaired archive is complete; success becomes ExitPrint.
+int CheckPrinted(int code) {
+    bool outFailed = std::fflush(stdout) != 0;
+    int err = outFailed ? errno : EIO;
+    outFailed = outFailed || std::ferror(stdout);
+    if (outFailed)
+        std::fprintf(stderr, "tessary-cli: Cannot write to standard output. %s\n",
+                     std::strerror(err));
+    bool errFailed = std::fflush(stderr) != 0 || std::ferror(stderr);
+    return (outFailed || errFailed) && code == ExitOk ? ExitPrint : code;
 }
 
 } // namespace
@@ -116,20 +150,22 @@ int main(int argc, char** argv) {
         return ExitUsage;
     }
 
-    StartModules(argc, argv);
+    // Only the program information: the command-line tool has no language
+    // choice, so it reads no language file and writes no settings file.
+    SelectProduct();
+    ReadFileVersion();
+    InstallInterruptHandler();
     int code = ExitOk;
     if (options.Help) {
         std::fputs(UsageText, stdout);
     } else if (options.Version) {
         std::printf("tessary-cli (%s)\n", GetTitle().c_str());
     } else {
-        InstallInterruptHandler();
         try {
             code = Repair(options);
         } catch (const EArcsalveError& e) {
-            code = ExitCodeFor(e);
+            code = ExitCodeFor(e, options.Input);
         }
     }
-    StopModules();
-    return code;
+    return CheckPrinted(code);
 }

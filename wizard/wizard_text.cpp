@@ -66,9 +66,10 @@ QString WithFullStop(const QString& text) {
 QString EngineErrorText(const EArcsalveError& error) {
     const QString path = QDir::cleanPath(QFileInfo(FromNativePath(error.Path)).absoluteFilePath());
     const QString reason = QString::fromLocal8Bit(error.Reason);
-    const QString pattern = error.Kind == TErrorKind::OpenInput
-                                ? QStringLiteral("Cannot open file \"%1\". %2")
-                                : QStringLiteral("Cannot create file \"%1\". %2");
+    const QString pattern =
+        error.Kind == TErrorKind::OpenInput   ? QStringLiteral("Cannot open file \"%1\". %2")
+        : error.Kind == TErrorKind::ReadInput ? QStringLiteral("Cannot read file \"%1\". %2")
+                                              : QStringLiteral("Cannot create file \"%1\". %2");
     return WithFullStop(pattern.arg(path, reason));
 }
 
