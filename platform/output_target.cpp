@@ -52,9 +52,15 @@ bool FollowLinks(const std::string& path, std::string& final) {
 std::string NearestExistingFolder(const std::string& path) {
     fs::path folder = FolderOf(path);
     std::error_code ec;
-    while (!fs::exists(folder, ec) && folder.has_parent_path() && folder != folder.parent_path())
-        folder = folder.parent_path();
-    return folder.empty() ? std::string(".") : folder.string();
+    while (!fs::exists(folder, ec)) {
+        fs::path up = folder.parent_path();
+        if (up.empty())
+            return ".";
+        if (up == folder)
+            break;
+        folder = up;
+    }
+    return folder.string();
 }
 
 void ProbeFolder(TOutputTarget& t) {
