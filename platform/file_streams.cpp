@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstring>
@@ -42,7 +43,7 @@ public:
     size_t ReadAt(int64_t offset, void* buffer, size_t count) override {
         if (offset < 0)
             return 0;
-        CheckUnchanged();
+        CheckUnchangedIfDue();
         for (;;) {
             ssize_t n = ::pread(FFd, buffer, count, offset);
             if (n > 0 || (n == 0 && (offset >= FSize || count == 0)))
@@ -79,10 +80,23 @@ private:
         throw EArcsalveError(TErrorKind::ReadInput, FPath, std::move(reason), offset);
     }
 
+    // A look at the file's size and time costs as much as a small read, and
+    // the rebuild reads millions of small pieces: so at most every 50 ms,
+    // which always includes the first read after a pause (between the scan
+    // and the rebuild), and once more when the repaired archive is finished.
+    void CheckUnchangedIfDue() {
+        auto now = std::chrono::steady_clock::now();
+        if (now - FLastCheck < std::chrono::milliseconds(50))
+            return;
+        FLastCheck = now;
+        CheckUnchanged();
+    }
+
     int FFd;
     std::string FPath;
     int64_t FSize;
     struct stat FStat;
+    std::chrono::steady_clock::time_point FLastCheck{};
 };
 
 // The path of a named temporary file while one exists, for removal from a
@@ -133,6 +147,7 @@ public:
     }
 
     void CopyFrom(TInputStream& input, int64_t offset, int64_t count) override {
+        FInput = &input;
         int in = input.NativeHandle();
         if (in < 0 || !FKernelCopy || count < KernelCopyThreshold) {
             TOutputStream::CopyFrom(input, offset, count);
@@ -166,6 +181,10 @@ public:
     }
 
     void Commit() override {
+        // The archive is only as good as the damaged file it was copied
+        // from: one that changed meanwhile leaves nothing behind.
+        if (FInput)
+            FInput->CheckUnchanged();
         Flush();
         if (::fchmod(FFd, FMode) != 0)
             Fail(errno);
@@ -238,6 +257,7 @@ private:
     std::vector<char> FBuffer;
     bool FCommitted = false;
     bool FKernelCopy = true;
+    const TInputStream* FInput = nullptr; // the damaged file the entries came from
 };
 
 mode_t DefaultFileMode() {
