@@ -138,21 +138,6 @@ TEST_F(FileStreams, FullDiskIsReportedNotPassedOver) {
     EXPECT_THROW(engine.GetRecovered("x.zip"), EArcsalveError);
 }
 
-TEST_F(FileStreams, InputThatIsNoRegularFileIsRefusedWithoutBlocking) {
-    ASSERT_EQ(::mkfifo((FDir / "fifo.zip").c_str(), 0600), 0);
-    // A FIFO without a writer would block a plain open for ever.
-    for (const std::string& path :
-         {(FDir / "fifo.zip").string(), FDir.string(), std::string("/proc/self/maps")}) {
-        try {
-            OpenInputFile(path);
-            ADD_FAILURE() << "accepted " << path;
-        } catch (const EArcsalveError& e) {
-            EXPECT_EQ(e.Kind, TErrorKind::OpenInput) << path;
-            EXPECT_EQ(e.Reason, "Not a regular file") << path;
-        }
-    }
-}
-
 // The damaged file changes between the scan and the rebuild: the archive
 // would mix two versions, or hold zeros where the file was cut.
 TEST_F(FileStreams, DamagedFileChangedBeforeTheRebuildIsRefused) {
@@ -255,14 +240,4 @@ TEST_F(FileStreams, OnlyARegularWritableFileIsReplaced) {
     EXPECT_NE(Read((FDir / "old.zip").string()), "old");
     for (const auto& entry : fs::directory_iterator(FDir))
         EXPECT_NE(entry.path().filename().string().front(), '.') << "temporary file left";
-}
-
-TEST_F(FileStreams, UnwritableOutputFolderFailsTheCheck) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into any folder; the command-line test covers it with /proc";
-    fs::create_directory(FDir / "ro");
-    fs::permissions(FDir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
-    TOutputTarget t = CheckOutputTarget((FDir / "ro" / "x.zip").string(), false);
-    fs::permissions(FDir / "ro", fs::perms::owner_all);
-    EXPECT_EQ(t.Problem, TOutputProblem::FolderNotWritable);
 }
