@@ -100,7 +100,7 @@ def main():
     cat = measure("cat FILE >/dev/null", ["cat", damaged], runs, s)
     cp = measure("cp FILE COPY", ["cp", damaged, copied], runs, s, outputs=[copied])
     scan = measure("tessary-cli --list FILE", [a.cli, "--list", "--quiet", damaged], runs, s)
-    repair = measure("tessary-cli FILE -o OUT", [a.cli, "--quiet", damaged, "-o", repaired], runs,
+    repair = measure("tessary-cli FILE -o OUT", [a.cli, "--quiet", "--force", damaged, "-o", repaired], runs,
                      s, outputs=[repaired])
     zipff = measure("yes | zip -FF FILE --out OUT", ["zip", "-FF", damaged, "--out", zipped], 1, s,
                     outputs=[zipped], feed_yes=True)
@@ -149,7 +149,7 @@ def main():
         subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)
     out = os.path.join(s, "tiny-repaired.zip")
     rows = []
-    for label, args, outputs in (("scan", ["--list"], []), ("repair", ["-o", out], [out])):
+    for label, args, outputs in (("scan", ["--list"], []), ("repair", ["--force", "-o", out], [out])):
         r_many = measure(label, [a.cli, "--quiet", *args, many_path], 1, s, outputs=outputs)
         r_few = measure(label, [a.cli, "--quiet", *args, few_path], 1, s, outputs=outputs)
         rows.append((label, r_many, r_few))

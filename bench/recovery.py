@@ -359,7 +359,7 @@ def count_matches(orig, found):
 
 
 def run_tessary(cli, damaged, out):
-    subprocess.run([cli, "--quiet", damaged, "-o", out], stdout=subprocess.DEVNULL,
+    subprocess.run([cli, "--quiet", "--force", damaged, "-o", out], stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=120)
 
 

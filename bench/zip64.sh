@@ -43,7 +43,7 @@ cat big.zip >/dev/null
 /usr/bin/time -f %e -o t_cp cp big.zip copy.zip
 t_cp=$(cat t_cp)
 rm copy.zip; sync
-/usr/bin/time -f %e -o t_repair "$cli" -q big.zip -o repaired.zip
+/usr/bin/time -f %e -o t_repair "$cli" -q -f big.zip -o repaired.zip
 t_repair=$(cat t_repair)
 python3 - "$t_cp" "$t_repair" <<'PY'
 import sys

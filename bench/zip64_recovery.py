@@ -100,7 +100,7 @@ def main():
                 path = os.path.join(scratch, "z.zip")
                 out = os.path.join(scratch, "z-repaired.zip")
                 open(path, "wb").write(damaged)
-                subprocess.run([cli, "-q", path, "-o", out])
+                subprocess.run([cli, "-q", "-f", path, "-o", out])
                 row[0] += 1
                 row[1] += len(files)
                 row[2] += survived(raw, damaged, files)

@@ -5,14 +5,17 @@
 #include "entry_text.h"
 #include "file_streams.h"
 #include "interrupt.h"
-#include "modules.h"
 #include "options.h"
+#include "output_target.h"
 #include "program_info.h"
 #include "progress_bar.h"
 #include "report.h"
+#include "safe_text.h"
 
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 using namespace tessary;
@@ -27,13 +30,16 @@ enum TExitCode {
     ExitInput = 3,
     ExitOutput = 4,
     ExitOutputIsInput = 5,
+    ExitPrint = 6,
     ExitInterrupted = 130,
 };
 
 int ExitCodeFor(const EArcsalveError& e) {
-    std::fprintf(stderr, "tessary-cli: %s\n", FileErrorText(e.Kind, e.Path, e.Reason).c_str());
+    std::fprintf(stderr, "tessary-cli: %s\n",
+                 EscapeForText(FileErrorText(e.Kind, e.Path, e.Reason)).c_str());
     switch (e.Kind) {
     case TErrorKind::OpenInput:
+    case TErrorKind::ReadInput:
         return ExitInput;
     case TErrorKind::OutputIsInput:
         return ExitOutputIsInput;
@@ -61,9 +67,19 @@ void Run(const TOptions& options, std::unique_ptr<TArcsalve>& engine, TSummary& 
     TArcsalveOptions engineOptions;
     engineOptions.CreateOutput = FileOutputFactory();
     std::unique_ptr<TInputStream> input = OpenInputFile(options.Input);
-    if (!options.ListOnly && input->IsSameFile(options.Output))
-        throw EArcsalveError(TErrorKind::OutputIsInput, options.Output,
-                             "The repaired archive cannot replace the damaged one");
+    if (!options.ListOnly) {
+        if (input->IsSameFile(options.Output))
+            throw EArcsalveError(TErrorKind::OutputIsInput, options.Output,
+                                 "The repaired archive cannot replace the damaged one");
+        // Before the scan, so that an output that cannot or must not be
+        // written fails at once rather than after reading the whole input.
+        TOutputTarget target = CheckOutputTarget(options.Output, options.Force);
+        if (target.Problem == TOutputProblem::Exists)
+            throw EArcsalveError(TErrorKind::CreateOutput, options.Output,
+                                 target.Reason + " (--force replaces it)");
+        if (!target.Usable())
+            throw EArcsalveError(TErrorKind::CreateOutput, options.Output, target.Reason);
+    }
     engine = std::make_unique<TArcsalve>(std::move(input), progress, engineOptions);
 
     engine->BeginScanFile();
@@ -95,7 +111,14 @@ int Repair(const TOptions& options) {
     summary.ListOnly = options.ListOnly;
     try {
         Run(options, engine, summary);
-    } catch (const EArcsalveError& e) {
+    } catch (EArcsalveError& e) {
+        // A read failure names the damaged file and where reading stopped.
+        if (e.Kind == TErrorKind::ReadInput) {
+            if (e.Path.empty())
+                e.Path = options.Input;
+            if (e.Offset >= 0)
+                e.Reason += " (at byte " + std::to_string(e.Offset) + ")";
+        }
         summary.Error = e;
     }
     if (options.Json)
@@ -106,8 +129,21 @@ int Repair(const TOptions& options) {
     if (summary.Error)
         return ExitCodeFor(*summary.Error);
     if (summary.Found == 0)
-        return ExitNothingFound;
+        return summary.Stopped ? ExitInterrupted : ExitNothingFound;
     return summary.Stopped ? ExitInterrupted : ExitOk;
+}
+
+// Output lost to a closed pipe or a full disk is reported at the very end,
+// once the repaired archive is complete; success becomes ExitPrint.
+int CheckPrinted(int code) {
+    bool outFailed = std::fflush(stdout) != 0;
+    int err = outFailed ? errno : EIO;
+    outFailed = outFailed || std::ferror(stdout);
+    if (outFailed)
+        std::fprintf(stderr, "tessary-cli: Cannot write to standard output. %s\n",
+                     std::strerror(err));
+    bool errFailed = std::fflush(stderr) != 0 || std::ferror(stderr);
+    return (outFailed || errFailed) && code == ExitOk ? ExitPrint : code;
 }
 
 } // namespace
@@ -124,16 +160,18 @@ int main(int argc, char** argv) {
         return ExitUsage;
     }
 
-    StartModules(argc, argv);
+    // Only the program information: the command-line tool has no language
+    // choice, so it reads no language file and writes no settings file.
+    SelectProduct();
+    ReadFileVersion();
+    InstallInterruptHandler();
     int code = ExitOk;
     if (options.Help) {
         std::fputs(UsageText, stdout);
     } else if (options.Version) {
         std::printf("tessary-cli (%s)\n", GetTitle().c_str());
     } else {
-        InstallInterruptHandler();
         code = Repair(options);
     }
-    StopModules();
-    return code;
+    return CheckPrinted(code);
 }

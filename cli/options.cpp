@@ -15,6 +15,7 @@ directory. The damaged archive is only read, never changed.
 Options:
   -o, --output FILE  write the repaired archive to FILE
                      (default: recovered_NAME beside the damaged archive)
+  -f, --force        replace FILE if it exists (never a read-only file)
   -l, --list         only scan and list the entries; write nothing
   -j, --json         print the results as JSON on standard output
   -q, --quiet        print nothing but errors
@@ -26,14 +27,16 @@ Exit status:
   1  no entry was found; nothing was written
   2  the command line is wrong
   3  the damaged archive cannot be opened or read
-  4  the repaired archive cannot be created or written
+  4  the repaired archive cannot be created or written, or exists already
   5  the repaired archive would replace the damaged one
+  6  the results could not be printed (the repaired archive is complete)
   130 stopped with Ctrl-C (the archive written holds the entries saved so far)
 )";
 
 TOptions ParseOptions(const std::vector<std::string>& args) {
     TOptions o;
     bool endOfOptions = false;
+    bool outputGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (endOfOptions || a.empty() || a[0] != '-' || a == "-") {
@@ -46,8 +49,12 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
             if (i + 1 >= args.size())
                 throw std::invalid_argument("option '" + a + "' needs a file name");
             o.Output = args[++i];
+            outputGiven = true;
         } else if (a.rfind("--output=", 0) == 0) {
             o.Output = a.substr(9);
+            outputGiven = true;
+        } else if (a == "-f" || a == "--force") {
+            o.Force = true;
         } else if (a == "-l" || a == "--list") {
             o.ListOnly = true;
         } else if (a == "-j" || a == "--json") {
@@ -66,10 +73,10 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
         return o;
     if (o.Input.empty())
         throw std::invalid_argument("no damaged archive given");
+    if (outputGiven && o.Output.empty())
+        throw std::invalid_argument("empty output name");
     if (o.Output.empty() && !o.ListOnly)
         o.Output = DefaultRepairedName(o.Input);
-    if (o.Output.empty() && !o.ListOnly)
-        throw std::invalid_argument("empty output name");
     return o;
 }
 

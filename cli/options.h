@@ -9,6 +9,7 @@ namespace tessary::cli {
 struct TOptions {
     std::string Input;
     std::string Output; // empty: "recovered_" + the input's name beside it
+    bool Force = false; // replace an existing output file
     bool ListOnly = false;
     bool Json = false;
     bool Quiet = false;

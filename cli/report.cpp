@@ -2,6 +2,7 @@
 #include "report.h"
 
 #include "entry_text.h"
+#include "safe_text.h"
 
 #include <cinttypes>
 
@@ -12,13 +13,16 @@ void PrintTable(std::FILE* out, const TArcsalve& engine) {
     for (const TInfoForView& v : engine.FView) {
         std::string word(StatusWord(v.Status));
         std::fprintf(out, "%12s %-9s %s\n", FormatFileSize(v.Size).c_str(), word.c_str(),
-                     EntryNameText(v).c_str());
+                     EscapeForText(EntryNameText(v)).c_str());
     }
 }
 
 void PrintSummary(std::FILE* out, const TSummary& s) {
     if (s.Found == 0) {
-        std::fprintf(out, "Nothing is found: no ZIP entry in this file; nothing was written.\n");
+        std::fprintf(out, s.Stopped ? "The scan was stopped before any ZIP entry was found; "
+                                      "nothing was written.\n"
+                                    : "Nothing is found: no ZIP entry in this file; nothing was "
+                                      "written.\n");
         return;
     }
     if (s.ListOnly) {
@@ -26,7 +30,8 @@ void PrintSummary(std::FILE* out, const TSummary& s) {
                      s.Stopped ? " before the scan was stopped" : "");
     } else {
         std::fprintf(out, "%zu files have been found, %zu files have been repaired into %s%s.\n",
-                     s.Found, s.Written, s.Output.c_str(), s.Stopped ? " (stopped early)" : "");
+                     s.Found, s.Written, EscapeForText(s.Output).c_str(),
+                     s.Stopped ? " (stopped early)" : "");
     }
     if (s.Dropped > 0)
         std::fprintf(out,
@@ -35,35 +40,7 @@ void PrintSummary(std::FILE* out, const TSummary& s) {
 }
 
 std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                out += esc;
-            } else {
-                out.push_back(static_cast<char>(c));
-            }
-        }
-    }
-    return out + "\"";
+    return JsonQuoted(text);
 }
 
 namespace {
@@ -72,6 +49,8 @@ const char* ErrorKindName(TErrorKind kind) {
     switch (kind) {
     case TErrorKind::OpenInput:
         return "open_input";
+    case TErrorKind::ReadInput:
+        return "read_input";
     case TErrorKind::CreateOutput:
         return "create_output";
     case TErrorKind::WriteOutput:

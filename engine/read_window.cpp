@@ -1,6 +1,8 @@
 // read_window.cpp -- block-wise reading of the damaged file.
 #include "read_window.h"
 
+#include "engine_error.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -8,10 +10,18 @@ namespace tessary {
 
 size_t ReadFully(TInputStream& input, int64_t offset, unsigned char* out, size_t count) {
     size_t done = 0;
+    const int64_t size = input.Size();
     while (done < count) {
-        size_t got = input.ReadAt(offset + static_cast<int64_t>(done), out + done, count - done);
-        if (got == 0)
+        const int64_t at = offset + static_cast<int64_t>(done);
+        size_t got = input.ReadAt(at, out + done, count - done);
+        if (got == 0) {
+            // Nothing more before the end the stream announced: the file was
+            // cut short under us. Zeros here would pass for entry data.
+            if (at >= 0 && at < size)
+                throw EArcsalveError(TErrorKind::ReadInput, input.Name(),
+                                     "The file ended before its known size", at);
             break;
+        }
         done += got;
     }
     std::memset(out + done, 0, count - done);
@@ -27,7 +37,6 @@ size_t TReadWindow::Load(int64_t base) {
     if (base < FFileSize) {
         size_t want = static_cast<size_t>(
             std::min<int64_t>(static_cast<int64_t>(FBuffer.size()), FFileSize - base));
-        // Unreadable bytes read as zeros; the search goes on behind them.
         ReadFully(FInput, base, FBuffer.data(), want);
         FLength = want;
     }

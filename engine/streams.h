@@ -15,9 +15,15 @@ class TInputStream {
 public:
     virtual ~TInputStream() = default;
     virtual int64_t Size() const = 0;
-    // Reads up to `count` bytes at `offset`; returns how many were read. Fewer
-    // than asked means the end of the stream or an unreadable region.
+    // Reads up to `count` bytes at `offset`; returns how many were read, 0 only
+    // at or past the end. A stream that cannot be read throws EArcsalveError
+    // (ReadInput) naming the offset; it never passes off a failure as data.
     virtual size_t ReadAt(int64_t offset, void* buffer, size_t count) = 0;
+    // Throws EArcsalveError (ReadInput) when the stream's file was changed
+    // since it was opened; used before reads that bypass ReadAt.
+    virtual void CheckUnchanged() const {}
+    // The file's name for error messages; empty for streams without one.
+    virtual std::string Name() const { return {}; }
     // True when `path` names this very stream's file (another spelling, a
     // symbolic or a hard link), so that the repaired archive never replaces it.
     virtual bool IsSameFile(const std::string& path) const {
@@ -34,8 +40,9 @@ public:
     virtual int64_t Position() const = 0;
     // Writes all of `count` bytes or throws EArcsalveError naming the file and the reason.
     virtual void Write(const void* data, size_t count) = 0;
-    // Copies `count` bytes of `input` from `offset`, writing zeros for bytes the
-    // input cannot supply. The default reads and writes through a bounded buffer.
+    // Copies `count` bytes of `input` from `offset`, writing zeros for bytes
+    // past the input's end; a read failure throws ReadInput, a write failure
+    // WriteOutput. The default reads and writes through a bounded buffer.
     virtual void CopyFrom(TInputStream& input, int64_t offset, int64_t count);
     // Makes the output visible under its final name; until then nothing the
     // user named has been touched.

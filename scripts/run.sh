@@ -15,6 +15,6 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] || [ ! -x "$bin/tessar
   if [ $# -gt 0 ]; then
     exec "$bin/tessary-cli" "$sample"
   fi
-  exec "$bin/tessary-cli" "$sample" -o "$root/build/sample/recovered_damaged_sample.zip"
+  exec "$bin/tessary-cli" --force "$sample" -o "$root/build/sample/recovered_damaged_sample.zip"
 fi
 exec "$bin/tessary" "$@"

@@ -43,7 +43,8 @@ inline std::string EntryNameText(const TInfoForView& v) {
 // "damaged.zip" gives "recovered_damaged.zip" in the current folder.
 std::string DefaultRepairedName(std::string_view input);
 
-// "Cannot open file "<path>". <reason>" for the damaged archive,
+// "Cannot open file "<path>". <reason>" when the damaged archive cannot be
+// opened, "Cannot read file "<path>". <reason>" when reading it fails,
 // "Cannot create file "<path>". <reason>" for the repaired one.
 std::string FileErrorText(TErrorKind kind, std::string_view path, std::string_view reason);
 

@@ -8,6 +8,8 @@
 #include "settings.h"
 #include "user_registry.h"
 
+#include <sys/stat.h>
+
 namespace tessary {
 
 namespace {
@@ -18,8 +20,24 @@ constexpr const char* kLngFolder = "lng/";
 constexpr const char* kLngPattern = "lng/*.lng";
 constexpr const char* kNoChoice = "-1";
 
+// Language files are small; anything else found under the name (a FIFO, a
+// device, a huge file) would hang or exhaust the start-up, so it is skipped.
+constexpr off_t kMaxLngFileSize = 64 * 1024;
+
 std::string gLngFile;
 std::vector<std::string> gLngList;
+
+bool IsLanguageFile(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxLngFileSize;
+}
+
+// "LngID" or "title" of a language file's section "fileinfo"; empty for a
+// file that is not a language file.
+std::string ReadFileInfo(const std::string& name, const std::string& key) {
+    const std::string path = std::string(kLngFolder) + name;
+    return IsLanguageFile(path) ? IniReadStringFrom("fileinfo", key, "", path) : std::string();
+}
 
 } // namespace
 
@@ -44,8 +62,7 @@ void FillLanguageList() {
     gLngList.clear();
     gLngList.push_back("English (default)|");
     for (const std::string& name : FindMatchingEntries(kLngPattern)) {
-        const std::string title =
-            IniReadStringFrom("fileinfo", "title", "", std::string(kLngFolder) + name);
+        const std::string title = ReadFileInfo(name, "title");
         if (!title.empty())
             gLngList.push_back(title + "|" + ProgramFolder() + kLngFolder + name);
     }
@@ -67,7 +84,7 @@ void LoadLanguage() {
         return;
     }
     for (const std::string& name : FindMatchingEntries(kLngPattern)) {
-        if (IniReadStringFrom("fileinfo", "LngID", "", std::string(kLngFolder) + name) == id) {
+        if (ReadFileInfo(name, "LngID") == id) {
             gLngFile = ProgramFolder() + kLngFolder + name;
             break;
         }

@@ -130,7 +130,7 @@ TEST_F(Cli, FolderAsInputIsAnInputError) {
     fs::create_directory(Path("folder.zip"));
     TProcessResult r = Run({"folder.zip"});
     EXPECT_EQ(r.ExitCode, Input) << r.Describe();
-    EXPECT_EQ(r.Err, "tessary-cli: Cannot open file \"folder.zip\". Is a directory\n");
+    EXPECT_EQ(r.Err, "tessary-cli: Cannot open file \"folder.zip\". Not a regular file\n");
     EXPECT_FALSE(fs::exists(Path("recovered_folder.zip")));
 }
 
@@ -220,8 +220,8 @@ TEST_F(Cli, DefaultOutputIsRecoveredNameBesideTheInput) {
               (std::set<std::string>{"in", "in/damaged.zip", "in/recovered_damaged.zip"}));
     ExpectRepaired(Path("in/recovered_damaged.zip"));
 
-    // A bare name: the current folder.
-    TProcessResult again = Run({"damaged.zip", "--quiet"}, Path("in"));
+    // A bare name: the current folder (replacing the first repair).
+    TProcessResult again = Run({"damaged.zip", "--quiet", "--force"}, Path("in"));
     EXPECT_EQ(again.ExitCode, Ok) << again.Describe();
     ExpectRepaired(Path("in/recovered_damaged.zip"));
 }
@@ -239,9 +239,14 @@ TEST_F(Cli, RepairPrintsTableAndSummaryAndLeavesNoTemporaryFile) {
     ExpectInputUntouched();
 }
 
-TEST_F(Cli, ExistingOutputIsReplaced) {
+TEST_F(Cli, ExistingOutputIsReplacedOnlyWithForce) {
     WriteFileBytes(Path("repaired.zip"), "old contents");
-    TProcessResult r = Run({"damaged.zip", "-o", "repaired.zip", "--quiet"});
+    TProcessResult refused = Run({"damaged.zip", "-o", "repaired.zip", "--quiet"});
+    EXPECT_EQ(refused.ExitCode, Output) << refused.Describe();
+    EXPECT_EQ(refused.Err, "tessary-cli: Cannot create file \"repaired.zip\". File exists "
+                           "(--force replaces it)\n");
+    EXPECT_EQ(ReadFileBytes(Path("repaired.zip")), "old contents");
+    TProcessResult r = Run({"damaged.zip", "-o", "repaired.zip", "--quiet", "-f"});
     EXPECT_EQ(r.ExitCode, Ok) << r.Describe();
     ExpectRepaired(Path("repaired.zip"));
     EXPECT_EQ(Listing(), (std::set<std::string>{"damaged.zip", "repaired.zip"}));

@@ -162,7 +162,8 @@ void TCorpus::Prepare() {
             v.RepairedPath = FDir + "/" + v.Plan.Name + "-repaired.zip";
             WriteFileBytes(v.DamagedPath, v.Damaged->Bytes());
             v.Damaged->ReleaseBytes();
-            v.Repair = RunProcess({CliPath(), "--quiet", v.DamagedPath, "-o", v.RepairedPath});
+            v.Repair =
+                RunProcess({CliPath(), "--quiet", "--force", v.DamagedPath, "-o", v.RepairedPath});
             try {
                 v.RepairedLayout = ParseLayout(ReadFileBytes(v.RepairedPath));
             } catch (const std::exception& e) {

@@ -24,8 +24,8 @@ protected:
     // Writes `damaged`, repairs it with tessary-cli and returns the repaired path.
     std::string Repair(const std::string& damaged) {
         WriteFileBytes(FDir + "/damaged.zip", damaged);
-        TProcessResult r =
-            RunProcess({CliPath(), "--quiet", FDir + "/damaged.zip", "-o", FDir + "/repaired.zip"});
+        TProcessResult r = RunProcess(
+            {CliPath(), "--quiet", "--force", FDir + "/damaged.zip", "-o", FDir + "/repaired.zip"});
         EXPECT_EQ(r.ExitCode, 0) << r.Describe();
         return FDir + "/repaired.zip";
     }

@@ -3,13 +3,17 @@
 #include "arcsalve.h"
 #include "engine_error.h"
 #include "file_streams.h"
+#include "output_target.h"
 #include "zip_builder.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tessary;
@@ -132,4 +136,108 @@ TEST_F(FileStreams, FullDiskIsReportedNotPassedOver) {
     TArcsalve engine(OpenInputFile(Damaged()), nullptr, options);
     engine.BeginScanFile();
     EXPECT_THROW(engine.GetRecovered("x.zip"), EArcsalveError);
+}
+
+// The damaged file changes between the scan and the rebuild: the archive
+// would mix two versions, or hold zeros where the file was cut.
+TEST_F(FileStreams, DamagedFileChangedBeforeTheRebuildIsRefused) {
+    struct TChange {
+        const char* Name;
+        void (*Apply)(const std::string& path);
+    };
+    const TChange changes[] = {
+        {"cut short", [](const std::string& p) { fs::resize_file(p, fs::file_size(p) / 2); }},
+        {"grown", [](const std::string& p) { std::ofstream(p, std::ios::app) << "more"; }},
+        {"touched",
+         [](const std::string& p) {
+             fs::last_write_time(p, fs::last_write_time(p) + std::chrono::seconds(5));
+         }},
+    };
+    for (const TChange& change : changes) {
+        Write(Damaged(), FZip);
+        TArcsalveOptions options;
+        options.CreateOutput = FileOutputFactory();
+        TArcsalve engine(OpenInputFile(Damaged()), nullptr, options);
+        engine.BeginScanFile();
+        change.Apply(Damaged());
+        std::string out = (FDir / "out" / "repaired.zip").string();
+        try {
+            engine.GetRecovered(out);
+            ADD_FAILURE() << change.Name << ": repaired anyway";
+        } catch (const EArcsalveError& e) {
+            EXPECT_EQ(e.Kind, TErrorKind::ReadInput) << change.Name << ": " << e.Reason;
+            EXPECT_EQ(e.Path, Damaged()) << change.Name;
+        }
+        EXPECT_TRUE(fs::is_empty(FDir / "out")) << change.Name << ": a file was left behind";
+    }
+}
+
+// Where anonymous files are missing, a named temporary file is used; it
+// becomes the archive on success, and the signal clean-up removes it.
+TEST_F(FileStreams, NamedTemporaryIsCommittedOrRemovedByTheCleanup) {
+    TArcsalveOptions options;
+    options.CreateOutput = FileOutputFactory({.NamedTemporary = true});
+    TArcsalve engine(OpenInputFile(Damaged()), nullptr, options);
+    engine.BeginScanFile();
+    std::string out = (FDir / "named" / "repaired.zip").string();
+    engine.GetRecovered(out);
+    EXPECT_GT(fs::file_size(out), 0u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(FDir / "named"), fs::directory_iterator()), 1);
+
+    auto pending = options.CreateOutput((FDir / "named" / "second.zip").string());
+    pending->Write("partial", 7);
+    EXPECT_EQ(std::distance(fs::directory_iterator(FDir / "named"), fs::directory_iterator()), 2)
+        << "the temporary file has a name";
+    RemoveUnfinishedOutput();
+    EXPECT_EQ(std::distance(fs::directory_iterator(FDir / "named"), fs::directory_iterator()), 1)
+        << "the clean-up left the temporary file";
+}
+
+// What the repaired archive may replace, as both front ends check it before
+// the scan, and as the output factory enforces it when creating the file.
+TEST_F(FileStreams, OnlyARegularWritableFileIsReplaced) {
+    Write((FDir / "old.zip").string(), "old");
+    Write((FDir / "locked.zip").string(), "locked");
+    fs::permissions(FDir / "locked.zip", fs::perms::owner_read);
+    ASSERT_EQ(::mkfifo((FDir / "fifo").c_str(), 0600), 0);
+    fs::create_directory(FDir / "folder");
+    fs::create_symlink("old.zip", FDir / "link.zip");
+    fs::create_symlink("fifo", FDir / "link-to-fifo");
+    fs::create_symlink("loop", FDir / "loop");
+    struct TRow {
+        const char* Name;
+        bool ReplaceAllowed;
+        TOutputProblem Problem;
+    };
+    const TRow rows[] = {
+        {"new.zip", false, TOutputProblem::None},
+        {"sub/new.zip", false, TOutputProblem::None},
+        {"old.zip", false, TOutputProblem::Exists},
+        {"old.zip", true, TOutputProblem::None},
+        {"link.zip", true, TOutputProblem::None},
+        {"locked.zip", true, TOutputProblem::ReadOnly},
+        {"fifo", true, TOutputProblem::NotRegular},
+        {"link-to-fifo", true, TOutputProblem::NotRegular},
+        {"folder", true, TOutputProblem::NotRegular},
+        {"loop", true, TOutputProblem::BadPath},
+        {"old.zip/x.zip", true, TOutputProblem::BadPath},
+    };
+    for (const TRow& row : rows) {
+        std::string path = (FDir / row.Name).string();
+        TOutputTarget t = CheckOutputTarget(path, row.ReplaceAllowed);
+        EXPECT_EQ(t.Problem, row.Problem) << row.Name << ": " << t.Reason;
+        EXPECT_EQ(t.Usable(), t.Reason.empty()) << row.Name;
+        if (row.Problem == TOutputProblem::NotRegular || row.Problem == TOutputProblem::ReadOnly) {
+            EXPECT_THROW(RepairTo(path), EArcsalveError) << row.Name;
+        }
+    }
+    EXPECT_EQ(Read((FDir / "locked.zip").string()), "locked");
+    EXPECT_EQ(fs::status(FDir / "fifo").type(), fs::file_type::fifo);
+
+    // A link is followed: the file it names is replaced and the link stays.
+    RepairTo((FDir / "link.zip").string());
+    EXPECT_TRUE(fs::is_symlink(FDir / "link.zip"));
+    EXPECT_NE(Read((FDir / "old.zip").string()), "old");
+    for (const auto& entry : fs::directory_iterator(FDir))
+        EXPECT_NE(entry.path().filename().string().front(), '.') << "temporary file left";
 }

@@ -10,7 +10,10 @@
 #include "test_helpers.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessary {
 namespace {
@@ -101,6 +104,25 @@ TEST_F(LanguageChoice, NoMatchingFileKeepsMinusOneDuringAndAfterTheRun) {
     EXPECT_EQ(Saved(), "-1"); // even a run that never ends orderly searches again
     StopModules();
     EXPECT_EQ(Saved(), "-1");
+}
+
+// Whatever lies in "lng/" under a language file's name -- a FIFO without a
+// writer, a link to one, a folder, a file too large to be one -- is passed
+// over: start-up neither hangs nor reads it. The alarm turns a hang into a
+// failure.
+TEST_F(LanguageChoice, OnlySmallRegularFilesAreReadAsLanguageFiles) {
+    SetRegistryId("1033");
+    const std::string lng = FProgram + "lng/";
+    std::filesystem::create_directories(lng + "folder.lng");
+    ASSERT_EQ(::mkfifo((lng + "a-fifo.lng").c_str(), 0600), 0);
+    std::filesystem::create_symlink("a-fifo.lng", lng + "b-link.lng");
+    WriteFile(lng + "c-huge.lng",
+              "[FileInfo]\r\nLngID=1033\r\ntitle=Huge\r\n" + std::string(64 * 1024, ';'));
+    WriteLng(FProgram, "d-small.lng", "1033", "Small");
+    ::alarm(20);
+    const std::string chosen = RunOnce();
+    ::alarm(0);
+    EXPECT_EQ(chosen, FProgram + "lng/d-small.lng");
 }
 
 TEST_F(LanguageChoice, RegistryKeyThatCannotBeCreatedMeansUsEnglish) {

@@ -94,7 +94,7 @@ def main():
             damaged = os.path.join(tmp, "damaged.zip")
             repaired = os.path.join(tmp, "repaired.zip")
             build_damaged(damaged, 4 * GIB + 65536, streamed)
-            r = run([cli, "--quiet", damaged, "-o", repaired])
+            r = run([cli, "--quiet", "--force", damaged, "-o", repaired])
             if r.returncode != 0:
                 failures.append(f"tessary-cli exit {r.returncode}: {r.stdout}")
                 continue

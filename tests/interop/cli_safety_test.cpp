@@ -1,0 +1,415 @@
+// cli_safety_test.cpp -- tessary-cli given hostile or unusual paths and
+// inputs, each tried as a new user would: it never replaces what is not a
+// regular file of ours, never reports a read or write failure as success,
+// never prints a name's control bytes raw, and never changes its input.
+#include "corpus.h"
+#include "zip_builder.h"
+#include "zip_reader.h"
+
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
+#include <unistd.h>
+
+namespace tessary::interop {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::string Sha256(const std::string& path) {
+    TProcessResult r = RunProcess({"sha256sum", path});
+    return r.ExitCode == 0 ? r.Out.substr(0, 64) : "unreadable: " + r.Describe();
+}
+
+// A scratch folder with "damaged.zip" (three entries, central directory cut
+// off, names holding control bytes), where each row builds what it needs.
+struct TScene {
+    std::string Dir;
+    std::string Path(const std::string& name) const { return Dir + "/" + name; }
+    // A device node inside the scratch folder (never the real /dev); false
+    // where device nodes cannot be made (not root, or no CAP_MKNOD).
+    bool Device(const std::string& name, int major, int minor) const {
+        return ::mknod(Path(name).c_str(), S_IFCHR | 0666, makedev(major, minor)) == 0;
+    }
+    // Thousands of three-byte entries of empty data; entry content does not
+    // matter, only that the table printed for them outgrows a pipe's buffer.
+    void ManyEntries(const std::string& name, int count) const {
+        test::TZipBuilder b;
+        for (int i = 0; i < count; ++i)
+            b.AddStored("entry-" + std::to_string(i) + ".txt", "x");
+        WriteFileBytes(Path(name), b.Bytes());
+    }
+    // 32 GiB of holes behind `head`: a scan long enough to be interrupted.
+    bool LongFile(const std::string& name, const std::string& head) const {
+        WriteFileBytes(Path(name), head);
+        struct stat st;
+        return ::truncate(Path(name).c_str(), int64_t(32) << 30) == 0 &&
+               ::stat(Path(name).c_str(), &st) == 0 && st.st_blocks * 512 < (int64_t(1) << 20);
+    }
+};
+
+struct TSafetyRow {
+    const char* Name;
+    // Prepares the scene; returns a reason to skip the row, or "".
+    std::function<std::string(const TScene&)> Setup;
+    // Arguments after the program; {"@sh", script}: run by bash with the
+    // program as $1, for pipes, redirections and limits.
+    std::vector<std::string> Args;
+    int Exit;          // expected exit code; -1: ended by a signal
+    std::string Err;   // expected in standard error ("" checks nothing)
+    std::string Input; // the file whose checksum must not change
+    std::vector<std::pair<int, int>> Signals = {};
+    std::function<void(const TScene&, const TProcessResult&)> Check = {};
+    std::function<void(const TScene&)> During = {}; // runs beside the program
+};
+
+void ExpectKind(const TScene& s, const std::string& name, fs::file_type type) {
+    EXPECT_EQ(fs::symlink_status(s.Path(name)).type(), type) << name << " was replaced";
+}
+
+void ExpectRepaired(const TScene& s, const std::string& name, size_t entries) {
+    test::TReadArchive a;
+    ASSERT_NO_THROW(a = test::ReadArchive(ReadFileBytes(s.Path(name)))) << name;
+    EXPECT_EQ(a.Entries.size(), entries) << name;
+}
+
+// No file of the repair (named or hidden temporary) beside the input, but
+// for `allowed`.
+void ExpectNoOutput(const TScene& s, const std::string& allowed = "") {
+    for (const auto& e : fs::directory_iterator(s.Dir)) {
+        std::string leaf = e.path().filename().string();
+        if (leaf != allowed) {
+            EXPECT_FALSE(leaf.rfind("recovered_", 0) == 0 || leaf.front() == '.' ||
+                         leaf == "out.zip")
+                << "left behind: " << leaf;
+        }
+    }
+}
+
+const std::string kNone;
+std::string Always(const TScene&) {
+    return "";
+}
+
+std::vector<TSafetyRow> Rows() {
+    const std::string cantCreate = "tessary-cli: Cannot create file \"";
+    return {
+        // 1. Devices, FIFOs and links as the output.
+        {"DeviceOutputIsRefused",
+         [](const TScene& s) { return s.Device("null", 1, 3) ? "" : "cannot make device nodes"; },
+         {"damaged.zip", "-o", "null", "--force"},
+         4,
+         cantCreate + "null\". Not a regular file",
+         "damaged.zip",
+         {},
+         [](const TScene& s, const TProcessResult&) {
+             ExpectKind(s, "null", fs::file_type::character);
+             ExpectNoOutput(s);
+         }},
+        {"FifoOutputIsRefused",
+         [](const TScene& s) { return ::mkfifo(s.Path("fifo").c_str(), 0600) ? "no FIFO" : ""; },
+         {"damaged.zip", "-o", "fifo", "--force"},
+         4,
+         cantCreate + "fifo\". Not a regular file",
+         "damaged.zip",
+         {},
+         [](const TScene& s, const TProcessResult&) {
+             ExpectKind(s, "fifo", fs::file_type::fifo);
+         }},
+        {"LinkToAFifoIsRefused",
+         [](const TScene& s) {
+             fs::create_symlink("fifo", s.Path("link"));
+             return ::mkfifo(s.Path("fifo").c_str(), 0600) ? "no FIFO" : "";
+         },
+         {"damaged.zip", "-o", "link", "--force"},
+         4,
+         "Not a regular file",
+         "damaged.zip",
+         {},
+         [](const TScene& s, const TProcessResult&) {
+             ExpectKind(s, "link", fs::file_type::symlink);
+             ExpectKind(s, "fifo", fs::file_type::fifo);
+         }},
+        {"LinkIsFollowedAndStaysALink",
+         [](const TScene& s) {
+             fs::create_directory(s.Path("real"));
+             WriteFileBytes(s.Path("real/old.zip"), "old");
+             fs::create_symlink("real/old.zip", s.Path("link.zip"));
+             return "";
+         },
+         {"damaged.zip", "-o", "link.zip", "--force", "--quiet"},
+         0,
+         kNone,
+         "damaged.zip",
+         {},
+         [](const TScene& s, const TProcessResult&) {
+             ExpectKind(s, "link.zip", fs::file_type::symlink);
+             ExpectRepaired(s, "real/old.zip", 3);
+             EXPECT_EQ(
+                 std::distance(fs::directory_iterator(s.Path("real")), fs::directory_iterator()), 1)
+                 << "a temporary file was left beside the link's target";
+         }},
+        // 2. Existing files.
+        {"ExistingFileNeedsForce",
+         [](const TScene& s) { return WriteFileBytes(s.Path("out.zip"), "mine"), ""; },
+         {"damaged.zip", "-o", "out.zip"},
+         4,
+         "File exists (--force replaces it)",
+         "damaged.zip",
+         {},
+         [](const TScene& s, const TProcessResult&) {
+             EXPECT_EQ(ReadFileBytes(s.Path("out.zip")), "mine");
+         }},
+        {"ReadOnlyFileIsKeptEvenWithForce",
+         [](const TScene& s) {
+             WriteFileBytes(s.Path("out.zip"), "mine");
+             return ::chmod(s.Path("out.zip").c_str(), 0444) ? "chmod failed" : "";
+         },
+         {"damaged.zip", "-o", "out.zip", "--force"},
+         4,
+         "The file is read-only",
+         "damaged.zip",
+         {},
+         [](const TScene& s, const TProcessResult&) {
+             EXPECT_EQ(ReadFileBytes(s.Path("out.zip")), "mine");
+         }},
+        // 3. Termination signals leave no temporary file.
+        {"SigtermDuringTheScanLeavesNothing",
+         [](const TScene& s) { return s.LongFile("long.zip", "") ? "" : "no sparse files"; },
+         {"long.zip", "-o", "out.zip"},
+         -1,
+         kNone,
+         "",
+         {{1000, SIGTERM}},
+         [](const TScene& s, const TProcessResult&) { ExpectNoOutput(s); }},
+        {"SighupDuringTheScanLeavesNothing",
+         [](const TScene& s) { return s.LongFile("long.zip", "") ? "" : "no sparse files"; },
+         {"long.zip", "-o", "out.zip"},
+         -1,
+         kNone,
+         "",
+         {{1000, SIGHUP}},
+         [](const TScene& s, const TProcessResult&) { ExpectNoOutput(s); }},
+        {"RepairWorksWithoutProc",
+         [](const TScene&) {
+             // Sanitizer runtimes need /proc for themselves: with them the
+             // program cannot even show its version there.
+             TProcessResult r =
+                 RunProcess({"unshare", "-m", "bash", "-c",
+                             "umount -l /proc && exec \"$1\" --version", "bash", CliPath()});
+             return r.ExitCode == 0 && r.Err.empty()
+                        ? ""
+                        : "no mount namespace, or no run without /proc";
+         },
+         {"@sh", "unshare -m bash -c 'umount -l /proc && exec \"$1\" -q damaged.zip -o out.zip' "
+                 "bash \"$1\""},
+         0,
+         kNone,
+         "damaged.zip",
+         {},
+         [](const TScene& s, const TProcessResult&) {
+             ExpectRepaired(s, "out.zip", 3);
+             ExpectNoOutput(s, "out.zip");
+         }},
+        // 4. A damaged file that shrinks during the scan.
+        {"InputCutDuringTheScanIsAReadError",
+         [](const TScene& s) {
+             return s.LongFile("long.zip", ReadFileBytes(s.Path("damaged.zip")))
+                        ? ""
+                        : "no sparse files";
+         },
+         {"long.zip", "-o", "out.zip"},
+         3,
+         "tessary-cli: Cannot read file \"long.zip\". ",
+         "",
+         {},
+         [](const TScene& s, const TProcessResult&) { ExpectNoOutput(s); },
+         [](const TScene& s) {
+             std::this_thread::sleep_for(std::chrono::milliseconds(800));
+             (void)::truncate(s.Path("long.zip").c_str(), int64_t(1) << 30);
+         }},
+        // 5. Closed pipes, full output, file-size limits.
+        {"ClosedPipeIsReportedAfterTheArchive",
+         [](const TScene& s) { return s.ManyEntries("many.zip", 6000), ""; },
+         {"@sh", "\"$1\" many.zip -o out.zip | head -3 >/dev/null; exit ${PIPESTATUS[0]}"},
+         6,
+         "tessary-cli: Cannot write to standard output.",
+         "many.zip",
+         {},
+         [](const TScene& s, const TProcessResult&) { ExpectRepaired(s, "out.zip", 6000); }},
+        {"FullStandardOutputIsAnError",
+         [](const TScene& s) { return s.Device("full", 1, 7) ? "" : "cannot make device nodes"; },
+         {"@sh", "\"$1\" --list damaged.zip > full"},
+         6,
+         "Cannot write to standard output. No space left on device",
+         "damaged.zip"},
+        {"FileSizeLimitIsAWriteError",
+         Always,
+         {"@sh", "ulimit -f 2; exec \"$1\" damaged.zip -o out.zip"},
+         4,
+         cantCreate + "out.zip\". File too large",
+         "damaged.zip",
+         {},
+         [](const TScene& s, const TProcessResult&) { ExpectNoOutput(s); }},
+        // 6. Names that would drive the terminal.
+        {"ControlBytesInNamesAreEscaped",
+         Always,
+         {"--list", "damaged.zip"},
+         0,
+         kNone,
+         "damaged.zip",
+         {},
+         [](const TScene&, const TProcessResult& r) {
+             EXPECT_TRUE(Contains(r.Out, "\\033]2;evil\\007readme.txt")) << r.Out;
+             EXPECT_TRUE(Contains(r.Out, "evil.exe\\015readme.txt")) << r.Out;
+             for (char c : r.Out)
+                 EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+         }},
+        {"ControlBytesInJsonAreEscapes",
+         Always,
+         {"--list", "--json", "damaged.zip"},
+         0,
+         kNone,
+         "damaged.zip",
+         {},
+         [](const TScene&, const TProcessResult& r) {
+             EXPECT_TRUE(Contains(r.Out, "\\u001b]2;evil\\u0007readme.txt")) << r.Out;
+             for (char c : r.Out)
+                 EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+         }},
+        // 7. Inputs that are no files.
+        {"FifoInputIsRefusedWithoutBlocking",
+         [](const TScene& s) { return ::mkfifo(s.Path("in.zip").c_str(), 0600) ? "no FIFO" : ""; },
+         {"in.zip"},
+         3,
+         "tessary-cli: Cannot open file \"in.zip\". Not a regular file\n",
+         ""},
+        {"DeviceInputIsRefused",
+         [](const TScene& s) { return s.Device("zero", 1, 5) ? "" : "cannot make device nodes"; },
+         {"zero"},
+         3,
+         "Cannot open file \"zero\". Not a regular file",
+         ""},
+        {"ProcFileInputIsRefused", Always, {"/proc/self/maps"}, 3, "Not a regular file", ""},
+        {"PipeInputIsRefused",
+         Always,
+         {"@sh", "\"$1\" <(cat damaged.zip)"},
+         3,
+         "Not a regular file",
+         "damaged.zip"},
+        // 8. Language files are not the command-line tool's business.
+        {"VersionReadsNoLanguageFile",
+         [](const TScene& s) {
+             fs::create_directory(s.Path("lng"));
+             fs::create_symlink("../fifo", s.Path("lng/link.lng"));
+             return ::mkfifo(s.Path("lng/f.lng").c_str(), 0600) ||
+                            ::mkfifo(s.Path("fifo").c_str(), 0600)
+                        ? "no FIFO"
+                        : "";
+         },
+         {"@sh", "HOME=$PWD/home XDG_CONFIG_HOME=$PWD/config exec \"$1\" --version"},
+         0,
+         kNone,
+         "damaged.zip",
+         {},
+         [](const TScene& s, const TProcessResult& r) {
+             EXPECT_TRUE(Contains(r.Out, "tessary-cli (Quenlor Tessary ")) << r.Out;
+             EXPECT_FALSE(fs::exists(s.Path("home"))) << "a settings folder was made";
+             EXPECT_FALSE(fs::exists(s.Path("config"))) << "a settings folder was made";
+             EXPECT_FALSE(fs::exists(fs::path(CliPath()).parent_path() / "tessary-cli.log"));
+         }},
+        // 9. Stops, empty names and unusable folders.
+        {"InterruptBeforeAnythingWasFoundSaysStopped",
+         [](const TScene& s) { return s.LongFile("long.zip", "") ? "" : "no sparse files"; },
+         {"long.zip", "-o", "out.zip"},
+         130,
+         kNone,
+         "",
+         {{1000, SIGINT}},
+         [](const TScene& s, const TProcessResult& r) {
+             EXPECT_TRUE(Contains(r.Out, "stopped")) << r.Describe();
+             EXPECT_FALSE(Contains(r.Out, "Nothing is found")) << r.Describe();
+             ExpectNoOutput(s);
+         }},
+        {"EmptyOutputNameIsAUsageError",
+         Always,
+         {"damaged.zip", "-o", ""},
+         2,
+         "tessary-cli: empty output name",
+         "damaged.zip",
+         {},
+         [](const TScene& s, const TProcessResult&) { ExpectNoOutput(s); }},
+        {"UnwritableOutputFolderFailsBeforeTheScan",
+         [](const TScene& s) { return s.LongFile("long.zip", "") ? "" : "no sparse files"; },
+         {"long.zip", "-o", "/proc/x.zip"},
+         4,
+         cantCreate + "/proc/x.zip\".",
+         ""},
+    };
+}
+
+class CliSafety : public ::testing::TestWithParam<TSafetyRow> {};
+
+TEST_P(CliSafety, BehavesAndLeavesItsInputAlone) {
+    const TSafetyRow& row = GetParam();
+    TScene s;
+    s.Dir = ScratchRoot() + "/cli-safety/" + row.Name;
+    fs::remove_all(s.Dir);
+    fs::create_directories(s.Dir);
+    test::TZipBuilder b;
+    b.AddStored("\x1B]2;evil\x07readme.txt", "title");
+    b.AddStored("evil.exe\rreadme.txt", "hidden");
+    b.AddDeflated("docs/readme.txt", test::TestBytes(5000, 1, true));
+    WriteFileBytes(s.Path("damaged.zip"), b.Bytes());
+    if (std::string skip = row.Setup(s); !skip.empty())
+        GTEST_SKIP() << skip;
+    std::string before = row.Input.empty() ? "" : Sha256(s.Path(row.Input));
+
+    std::vector<std::string> argv;
+    if (!row.Args.empty() && row.Args[0] == "@sh")
+        argv = {"bash", "-c", row.Args[1], "bash", CliPath()};
+    else {
+        argv = row.Args;
+        argv.insert(argv.begin(), CliPath());
+    }
+    TProcessOptions options;
+    options.WorkingDir = s.Dir;
+    options.TimeoutSeconds = 30;
+    options.SignalsAfterMs = row.Signals;
+    std::thread beside;
+    if (row.During)
+        beside = std::thread(row.During, s);
+    auto started = std::chrono::steady_clock::now();
+    TProcessResult r = RunProcess(argv, options);
+    if (beside.joinable())
+        beside.join();
+    EXPECT_FALSE(r.TimedOut) << r.Describe();
+    EXPECT_EQ(r.ExitCode, row.Exit) << r.Describe();
+    if (!row.Err.empty()) {
+        EXPECT_TRUE(Contains(r.Err, row.Err)) << "want: " << row.Err << "\n" << r.Describe();
+    }
+    if (row.Signals.empty() && !row.During) {
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10))
+            << "refused only after a long scan";
+    }
+    if (row.Check)
+        row.Check(s, r);
+    if (!row.Input.empty()) {
+        EXPECT_EQ(Sha256(s.Path(row.Input)), before) << "the input was changed";
+    }
+    fs::remove_all(s.Dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CliSafety, ::testing::ValuesIn(Rows()),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+} // namespace
+} // namespace tessary::interop
