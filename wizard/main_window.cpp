@@ -622,7 +622,7 @@ void TfmMain::btnCloseClick() {
             close();
             return;
         }
-        if (AskToStop() && !FStopped) {
+        if (AskToStop()) {
             FStopped = true;
         }
     });
