@@ -263,6 +263,12 @@ void TWizardSafeguardsTest::KeyboardOnlyRepairNeverQuitsByItself() {
     QCOMPARE(w->CurrentPage(), int(TfmMain::pgSelection));
     QVERIFY(w->isVisible());
 
+    // Screen readers name the boxes by their captions.
+    for (QLineEdit* box : {w->edInputFile, w->edOutputFile}) {
+        QCOMPARE(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Name),
+                 box == w->edInputFile ? QStringLiteral("Corrupted file")
+                                       : QStringLiteral("Repaired file"));
+    }
     // Alt+R, the repaired name's access key, and a name that works.
     Press(Qt::Key_R, Qt::AltModifier);
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->edOutputFile));
