@@ -89,6 +89,23 @@ TMessageResult DesktopMessageBox(const TMessageRequest& request) {
     }
 }
 
+// The folder a file dialog opens in for `name`: the name's folder, or the
+// nearest one above it that exists; empty when there is none (an empty name).
+QString StartFolderOf(const QString& name) {
+    if (name.isEmpty()) {
+        return {};
+    }
+    QString folder = QFileInfo(name).absolutePath();
+    while (!QFileInfo(folder).isDir()) {
+        const QString parent = QFileInfo(folder).absolutePath();
+        if (parent == folder) {
+            return {};
+        }
+        folder = parent;
+    }
+    return folder;
+}
+
 std::optional<QString> DesktopFileDialog(const TFileDialogRequest& request) {
     QFileDialog dialog(request.Owner);
     dialog.setNameFilter(request.Filter);
@@ -136,21 +153,6 @@ TMessageResult MessageBox(QWidget* owner, const QString& text, const QString& ca
         return hook(request);
     }
     return DesktopMessageBox(request);
-}
-
-QString StartFolderOf(const QString& name) {
-    if (name.isEmpty()) {
-        return {};
-    }
-    QString folder = QFileInfo(name).absolutePath();
-    while (!QFileInfo(folder).isDir()) {
-        const QString parent = QFileInfo(folder).absolutePath();
-        if (parent == folder) {
-            return {};
-        }
-        folder = parent;
-    }
-    return folder;
 }
 
 std::optional<QString> FileDialog(QWidget* owner, TFileDialogKind kind, const QString& filter,

@@ -54,10 +54,6 @@ TMessageResult MessageBox(QWidget* owner, const QString& text, const QString& ca
 std::optional<QString> FileDialog(QWidget* owner, TFileDialogKind kind, const QString& filter,
                                   const QString& currentName = {});
 
-// The folder a file dialog opens in for `name`: the name's folder, or the
-// nearest one above it that exists; empty when there is none (an empty name).
-QString StartFolderOf(const QString& name);
-
 // Hands a file name or a web address to the desktop, which opens it with the
 // user's default program. Does not wait and reports nothing: the desktop's
 // launcher cannot tell whether the program it started succeeded.
