@@ -8,8 +8,29 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" "$build"
+build=$(cd "$build" && pwd)
 out="$root/docs/screenshots"
 mkdir -p "$out"
 # A plain X server without a desktop: the wizard picks its own icon theme.
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" \
-  "$build/bin/wizard_screenshots" "$out"
+shoot() {
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" \
+    "$build/bin/wizard_screenshots" "$out" "$@"
+}
+# The pictures show the sample archive where a user keeps downloads. It is put
+# there in a private mount namespace, on a scratch /home that vanishes with
+# it, so no real home folder is touched. Without namespaces, or when the work
+# tree itself lies under /home, it stays in a scratch folder.
+user_home=/home/anna
+namespace=yes
+for dir in "$root" "$build"; do
+  case "$dir" in /home/*) namespace=no ;; esac
+done
+if [ "$namespace" = yes ] && unshare --mount --map-root-user true 2>/dev/null; then
+  unshare --mount --map-root-user bash -c "$(declare -f shoot)
+    set -euo pipefail
+    mount -t tmpfs tmpfs /home
+    mkdir -p '$user_home/Downloads'
+    build='$build' out='$out' HOME='$user_home' shoot '$user_home/Downloads'"
+else
+  shoot
+fi

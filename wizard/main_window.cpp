@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
@@ -78,13 +79,17 @@ QFont ArialFont(int pixels, bool bold = false) {
     return PixelFont(QStringLiteral("Arial"), pixels, bold);
 }
 
-// A white panel, as the header and the welcome and finish pages have.
+// A white panel, as the header and the welcome and finish pages have. It is
+// white whatever the desktop's colours are, so its text is dark whatever they
+// are too: the light text of a dark palette would vanish on it.
 QWidget* WhitePanel(QWidget* parent) {
     auto* panel = new QWidget(parent);
     panel->setAutoFillBackground(true);
     QPalette palette = panel->palette();
     palette.setColor(QPalette::Window, Qt::white);
     palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    palette.setColor(QPalette::Text, Qt::black);
     panel->setPalette(palette);
     return panel;
 }
@@ -116,6 +121,24 @@ QLabel* WrappedLabel(QWidget* parent, const QString& text, int left, int top, in
     return label;
 }
 
+// Narrows a wrapped label as far as its text allows without taking another
+// line, so that its lines come out of even length: a text a little too long
+// for one line wraps in the middle instead of leaving its last word alone.
+void BalanceLines(QLabel* label) {
+    const int height = label->heightForWidth(label->width());
+    int narrowest = label->width() / 2;
+    int widest = label->width();
+    while (narrowest < widest) {
+        const int middle = (narrowest + widest) / 2;
+        if (label->heightForWidth(middle) <= height) {
+            widest = middle;
+        } else {
+            narrowest = middle + 1;
+        }
+    }
+    label->resize(widest, height);
+}
+
 QPushButton* Button(QWidget* parent, const QString& caption, int left, int top, int width,
                     int height) {
     auto* button = new QPushButton(caption, parent);
@@ -138,6 +161,13 @@ void SetEditText(QLineEdit* edit, const QString& text) {
     if (edit->text() != text) {
         edit->setText(text);
     }
+}
+
+// The Save dialog's name with the archive's extension: added when the chosen
+// name does not end in it already, in any case.
+QString WithZipExtension(const QString& name) {
+    const QString extension = QStringLiteral(".zip");
+    return name.endsWith(extension, Qt::CaseInsensitive) ? name : name + extension;
 }
 
 // The repaired archive's folder can be created, or exists already. A name
@@ -262,14 +292,22 @@ void TfmMain::CreateWelcomePage() {
 void TfmMain::CreateSelectionPage() {
     auto* page = new QWidget;
     const QFont captionFont = ArialFont(11);
-    lbInputFile = Label(page, QStringLiteral("Corrupted file"), 16, 32, 441, 25, captionFont);
+    // Each caption is its box's label: Alt with the underlined letter puts
+    // the focus in the box, and screen readers announce the box by it.
+    lbInputFile = Label(page, QStringLiteral("&Corrupted file"), 16, 32, 441, 25, captionFont);
     edInputFile = new QLineEdit(page);
     edInputFile->setGeometry(16, 50, 460, 21);
+    edInputFile->setAccessibleName(QStringLiteral("Corrupted file"));
+    lbInputFile->setBuddy(edInputFile);
     btnBrowseInput = Button(page, QStringLiteral("Browse..."), 401, 77, 75, 25);
-    lbOutputFile = Label(page, QStringLiteral("Repaired file"), 16, 134, 441, 25, captionFont);
+    btnBrowseInput->setAccessibleDescription(QStringLiteral("Choose the corrupted file"));
+    lbOutputFile = Label(page, QStringLiteral("&Repaired file"), 16, 134, 441, 25, captionFont);
     edOutputFile = new QLineEdit(page);
     edOutputFile->setGeometry(16, 152, 460, 21);
+    edOutputFile->setAccessibleName(QStringLiteral("Repaired file"));
+    lbOutputFile->setBuddy(edOutputFile);
     btnBrowseOutput = Button(page, QStringLiteral("Browse..."), 401, 179, 75, 25);
+    btnBrowseOutput->setAccessibleDescription(QStringLiteral("Choose the repaired file"));
     // The caption labels lie under the boxes; keep the boxes on top.
     edInputFile->raise();
     edOutputFile->raise();
@@ -282,7 +320,9 @@ void TfmMain::CreateScanPage() {
                               QStringLiteral("The search will take some time depending on the "
                                              "size of the archive and the number of files in it."),
                               16, 16, 460, ArialFont(11));
+    BalanceLines(lbScanText);
     pbTotal = ProgressBar(page, 16, 136, 460, 25);
+    pbTotal->setAccessibleName(QStringLiteral("Scanning the ZIP archive."));
     lblFilesFound = Label(page, QStringLiteral("Nothing is found"), 16, 177, 460, 16, font());
     nbWorkArea->addWidget(page);
 }
@@ -293,6 +333,7 @@ void TfmMain::CreateResultsPage() {
     FFilesModel = new TFilesModel(this);
     lvFiles = new QTreeView(page);
     lvFiles->setGeometry(16, 16, 465, 241);
+    lvFiles->setAccessibleName(QStringLiteral("Search results"));
     lvFiles->setModel(FFilesModel);
     lvFiles->setRootIsDecorated(false);
     lvFiles->setItemsExpandable(false);
@@ -318,6 +359,7 @@ void TfmMain::CreateSavingPage() {
     auto* page = new QWidget;
     lbSavingText = Label(page, QStringLiteral("Saving files"), 16, 16, 460, 16, ArialFont(11));
     pbFilesCreate = ProgressBar(page, 16, 136, 465, 25);
+    pbFilesCreate->setAccessibleName(QStringLiteral("Creating a new ZIP file"));
     lbFilesCreated = Label(page, QStringLiteral("Nothing is recovered"), 16, 177, 460, 16, font());
     nbWorkArea->addWidget(page);
 }
@@ -349,9 +391,10 @@ void TfmMain::FormCreate() {
     ShowWelcomeLayout();
     imLogo->setPixmap(QPixmap(QStringLiteral(":/logo")));
     setWindowIcon(QIcon(imLogo->pixmap()));
-    const QString title = QString::fromStdString(GetTitle());
-    setWindowTitle(title);
-    QGuiApplication::setApplicationDisplayName(title);
+    // The caption is also what the task bar shows. No application display
+    // name is set: the desktop would append it to the caption of every
+    // message box and of the About box.
+    setWindowTitle(QString::fromStdString(GetTitle()));
     FLog = std::make_unique<TLog>();
     SetErrorSink([this](const std::string& text, int32_t kind) { return LogSink(text, kind); });
 }
@@ -368,6 +411,9 @@ void TfmMain::FormActivate() {
     }
     SetEditText(edInputFile, FArguments.first());
     btnNext->setEnabled(true);
+    if (CurrentPage() == pgWelcome) {
+        FocusPage(); // the input rule may have taken the focus from Next
+    }
 }
 
 void TfmMain::FormDestroy() {
@@ -465,6 +511,35 @@ int TfmMain::CurrentPage() const {
 void TfmMain::ShowPage(int page) {
     nbWorkArea->setCurrentIndex(page);
     ShowPageTitles(page);
+    FocusPage();
+}
+
+// Where the focus goes on each page: the input box on Selection, with its
+// text selected so that typing replaces it; the page itself during a run;
+// Next elsewhere while it is enabled. Never Cancel: Enter would quit.
+void TfmMain::FocusPage() {
+    QWidget* target = nbWorkArea->currentWidget();
+    if (CurrentPage() == pgSelection) {
+        target = edInputFile;
+    } else if (CurrentPage() != pgScan && CurrentPage() != pgSaving && btnNext->isEnabled()) {
+        target = btnNext;
+    }
+    target->setFocus(Qt::OtherFocusReason);
+    if (target == edInputFile) {
+        edInputFile->selectAll();
+    }
+}
+
+// A button that is disabled while it has the focus hands it on to the next
+// one in the tab order, Cancel, where the next Enter would quit: the page
+// takes it back instead.
+void TfmMain::SetButtonEnabled(QPushButton* button, bool enabled) {
+    if (!enabled && focusWidget() == button) {
+        QWidget* page = CurrentPage() == pgSelection ? static_cast<QWidget*>(edInputFile)
+                                                     : nbWorkArea->currentWidget();
+        page->setFocus(Qt::OtherFocusReason);
+    }
+    button->setEnabled(enabled);
 }
 
 void TfmMain::ShowPageTitles(int page) {
@@ -477,8 +552,8 @@ void TfmMain::ShowPageTitles(int page) {
 }
 
 void TfmMain::SetRunButtonsEnabled(bool enabled) {
-    btnNext->setEnabled(enabled);
-    btnBack->setEnabled(enabled);
+    SetButtonEnabled(btnNext, enabled);
+    SetButtonEnabled(btnBack, enabled);
 }
 
 // ---------------------------------------------------------------------------
@@ -506,7 +581,8 @@ void TfmMain::btnNextClick() {
             RebuildArchive();
             break;
         case pgFinish:
-            if (cbExecAfterClose->isChecked()) {
+            // Without a repaired archive there is nothing to open.
+            if (cbExecAfterClose->isChecked() && FEngine && FEngine->WrittenEntries() > 0) {
                 OpenDocument(this, edOutputFile->text());
             }
             close();
@@ -526,8 +602,8 @@ void TfmMain::btnBackClick() {
         case pgSelection:
             btnBack->hide();
             ShowWelcomeLayout();
-            ShowPage(pgWelcome);
             btnNext->setEnabled(true);
+            ShowPage(pgWelcome);
             FHelpContext = HelpWelcome;
             break;
         case pgResults:
@@ -546,11 +622,40 @@ void TfmMain::btnCloseClick() {
             close();
             return;
         }
-        if (Ask(QStringLiteral("Do you realy want to stop process?"), QStringLiteral("Warning"),
-                TMessageIcon::Question, TMessageButtons::OkCancel) == TMessageResult::Ok) {
+        if (AskToStop()) {
             FStopped = true;
         }
     });
+}
+
+bool TfmMain::AskToStop() {
+    return Ask(QStringLiteral("Do you realy want to stop process?"), QStringLiteral("Warning"),
+               TMessageIcon::Question, TMessageButtons::OkCancel) == TMessageResult::Ok;
+}
+
+// The close box during a run asks the stop question; on OK the run stops at
+// its next report and the window closes once it has returned, so nothing
+// runs on unseen and the repaired archive is either complete or absent.
+void TfmMain::closeEvent(QCloseEvent* event) {
+    if (FStopped) {
+        QWidget::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    if (!FCloseAfterRun && AskToStop()) {
+        FCloseAfterRun = true;
+        FStopped = true;
+    }
+}
+
+// Input that arrived in the run's last stretch, between its last report and
+// its end (a Cancel click as the bar reaches its end), is handled while the
+// run still counts as active: Cancel then asks to stop instead of quitting.
+void TfmMain::EndRun() {
+    if (!FStopped) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    FStopped = true;
 }
 
 // ---------------------------------------------------------------------------
@@ -562,14 +667,15 @@ void TfmMain::edInputFileChange() {
         btnNext->setEnabled(true);
         SetEditText(edOutputFile, DefaultRepairedName(input));
     } else {
-        btnNext->setEnabled(false);
+        SetButtonEnabled(btnNext, false);
     }
 }
 
 void TfmMain::btnBrowseInputClick() {
     Guarded([this] {
         ++FOwnModalDepth;
-        const auto chosen = FileDialog(this, TFileDialogKind::Open, QStringLiteral("ZIP (*.zip)"));
+        const auto chosen = FileDialog(this, TFileDialogKind::Open, QStringLiteral("ZIP (*.zip)"),
+                                       edInputFile->text());
         --FOwnModalDepth;
         if (!chosen) {
             return;
@@ -582,12 +688,13 @@ void TfmMain::btnBrowseInputClick() {
 void TfmMain::btnBrowseOutputClick() {
     Guarded([this] {
         ++FOwnModalDepth;
-        const auto chosen = FileDialog(this, TFileDialogKind::Save, QStringLiteral("ZIP (*.zip)"));
+        const auto chosen = FileDialog(this, TFileDialogKind::Save, QStringLiteral("ZIP (*.zip)"),
+                                       edOutputFile->text());
         --FOwnModalDepth;
         if (!chosen) {
             return;
         }
-        SetEditText(edOutputFile, *chosen + QStringLiteral(".zip"));
+        SetEditText(edOutputFile, WithZipExtension(*chosen));
     });
 }
 
@@ -633,15 +740,21 @@ void TfmMain::ScanSelection() {
         SetRunButtonsEnabled(true);
         ShowError(FailureText(error));
         ReturnToSelection();
+        if (FCloseAfterRun) {
+            close();
+        }
         return;
     }
-    FStopped = true;
+    EndRun();
     FScanning = false;
     SetRunButtonsEnabled(true);
+    if (FCloseAfterRun) {
+        close();
+        return;
+    }
 
     ShowPage(pgResults);
     FFilesModel->SetView(&FEngine->FView);
-    btnNext->setFocus();
     FHelpContext = HelpResults;
 }
 
@@ -664,12 +777,18 @@ void TfmMain::RebuildArchive() {
         SetRunButtonsEnabled(true);
         ShowError(FailureText(error));
         ReturnToSelection();
+        if (FCloseAfterRun) {
+            close();
+        }
         return;
     }
-    FStopped = true;
+    EndRun();
     SetRunButtonsEnabled(true);
+    if (FCloseAfterRun) {
+        close();
+        return;
+    }
     EnterFinishPage();
-    btnNext->setFocus();
     FHelpContext = HelpFinish;
 }
 
@@ -681,11 +800,20 @@ void TfmMain::ReturnToSelection() {
     FHelpContext = HelpSelection;
 }
 
+// The summary counts the entries the repaired archive holds: all of them
+// after a whole rebuild, those written before a stop, and says so plainly
+// when nothing was found and so no archive was written.
 void TfmMain::EnterFinishPage() {
     ShowWelcomeLayout();
     ShowPage(pgFinish);
-    const qsizetype count = FEngine ? static_cast<qsizetype>(FEngine->FView.size()) : 0;
-    lblFinish->setText(FinishSummary(count, edInputFile->text()));
+    const QString input = edInputFile->text();
+    if (!FEngine || FEngine->FView.empty()) {
+        lblFinish->setText(QStringLiteral("Nothing was found in the archive ") +
+                           FileNamePart(input) +
+                           QStringLiteral(", so no repaired archive has been written"));
+    } else {
+        lblFinish->setText(FinishSummary(static_cast<qsizetype>(FEngine->WrittenEntries()), input));
+    }
     btnNext->setText(QStringLiteral("Finish"));
 }
 

@@ -158,6 +158,7 @@ public slots:
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -177,7 +178,11 @@ private:
 
     void ShowPage(int page);
     void ShowPageTitles(int page);
+    void FocusPage();
+    void SetButtonEnabled(QPushButton* button, bool enabled);
     void SetRunButtonsEnabled(bool enabled);
+    bool AskToStop();
+    void EndRun();
     void ScanSelection();
     void RebuildArchive();
     void ReturnToSelection();
@@ -198,6 +203,8 @@ private:
     bool FActivatedBefore = false;
     bool FFocusWentToOwnWindow = false;
     bool FCentred = false;
+    // The close box was answered OK during a run: close once it returns.
+    bool FCloseAfterRun = false;
 };
 
 } // namespace tessary

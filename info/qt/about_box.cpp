@@ -153,9 +153,12 @@ TfmAbout::TfmAbout(QWidget* owner)
     setModal(true);
     setFixedSize(ClientWidth, ClientHeight);
     setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11));
+    // White whatever the desktop's colours are, so the text is dark whatever
+    // they are too; the OK button keeps the desktop's own colours.
     setAutoFillBackground(true);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, Qt::white);
+    colours.setColor(QPalette::WindowText, Qt::black);
     setPalette(colours);
 
     btOk = new QPushButton(QStringLiteral("&Ok"), this);

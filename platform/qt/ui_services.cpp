@@ -2,6 +2,7 @@
 // Qt, each replaceable.
 #include "ui_services.h"
 
+#include <QAbstractButton>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -32,6 +33,11 @@ TOpenDocumentFunction& OpenDocumentHook() {
 TMessageResult DesktopMessageBox(const TMessageRequest& request) {
     QMessageBox box(request.Owner);
     box.setWindowTitle(request.Caption);
+    // A dialog does not take its owner's font by itself; the box should read
+    // like the window it belongs to.
+    if (request.Owner != nullptr) {
+        box.setFont(request.Owner->window()->font());
+    }
     box.setText(request.Text);
     switch (request.Icon) {
     case TMessageIcon::None:
@@ -66,6 +72,11 @@ TMessageResult DesktopMessageBox(const TMessageRequest& request) {
         box.setEscapeButton(QMessageBox::No);
         break;
     }
+    // Some icon themes put pictures on OK, Cancel, Yes and No; the captions
+    // say enough.
+    for (QAbstractButton* button : box.buttons()) {
+        button->setIcon(QIcon());
+    }
     switch (box.exec()) {
     case QMessageBox::Ok:
         return TMessageResult::Ok;
@@ -78,9 +89,30 @@ TMessageResult DesktopMessageBox(const TMessageRequest& request) {
     }
 }
 
+// The folder a file dialog opens in for `name`: the name's folder, or the
+// nearest one above it that exists; empty when there is none (an empty name).
+QString StartFolderOf(const QString& name) {
+    if (name.isEmpty()) {
+        return {};
+    }
+    QString folder = QFileInfo(name).absolutePath();
+    while (!QFileInfo(folder).isDir()) {
+        const QString parent = QFileInfo(folder).absolutePath();
+        if (parent == folder) {
+            return {};
+        }
+        folder = parent;
+    }
+    return folder;
+}
+
 std::optional<QString> DesktopFileDialog(const TFileDialogRequest& request) {
     QFileDialog dialog(request.Owner);
     dialog.setNameFilter(request.Filter);
+    const QString folder = StartFolderOf(request.CurrentName);
+    if (!folder.isEmpty()) {
+        dialog.setDirectory(folder);
+    }
     if (request.Kind == TFileDialogKind::Open) {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::AnyFile);
@@ -88,6 +120,10 @@ std::optional<QString> DesktopFileDialog(const TFileDialogRequest& request) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        const QString proposed = QFileInfo(request.CurrentName).fileName();
+        if (!proposed.isEmpty()) {
+            dialog.selectFile(proposed);
+        }
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
@@ -119,8 +155,9 @@ TMessageResult MessageBox(QWidget* owner, const QString& text, const QString& ca
     return DesktopMessageBox(request);
 }
 
-std::optional<QString> FileDialog(QWidget* owner, TFileDialogKind kind, const QString& filter) {
-    const TFileDialogRequest request{owner, kind, filter};
+std::optional<QString> FileDialog(QWidget* owner, TFileDialogKind kind, const QString& filter,
+                                  const QString& currentName) {
+    const TFileDialogRequest request{owner, kind, filter, currentName};
     if (const auto& hook = FileDialogHook()) {
         return hook(request);
     }

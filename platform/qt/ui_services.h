@@ -31,6 +31,9 @@ struct TFileDialogRequest {
     QWidget* Owner = nullptr;
     TFileDialogKind Kind = TFileDialogKind::Open;
     QString Filter; // in the dialog's own form, e.g. "ZIP (*.zip)"
+    // The name the box holds now: the dialog opens in its folder (or the
+    // nearest one that exists), and a Save dialog proposes it.
+    QString CurrentName;
 };
 
 using TMessageBoxFunction = std::function<TMessageResult(const TMessageRequest&)>;
@@ -38,14 +41,18 @@ using TFileDialogFunction = std::function<std::optional<QString>(const TFileDial
 using TOpenDocumentFunction = std::function<void(QWidget* owner, const QString& target)>;
 
 // Shows a message box and waits for the answer. Closing the box without a
-// button counts as Cancel (or No, or Ok when that is the only button).
+// button counts as Cancel (or No, or Ok when that is the only button). The
+// box is captioned with `caption` alone, written in its owner's font, and
+// its buttons carry no icons.
 TMessageResult MessageBox(QWidget* owner, const QString& text, const QString& caption,
                           TMessageIcon icon, TMessageButtons buttons);
 
 // Asks for a file name; nothing when the user cancels. An Open dialog accepts
 // names of files that do not exist; a Save dialog adds no extension and does
-// not ask before naming an existing file.
-std::optional<QString> FileDialog(QWidget* owner, TFileDialogKind kind, const QString& filter);
+// not ask before naming an existing file. Both start in the folder of
+// `currentName`; Save proposes it.
+std::optional<QString> FileDialog(QWidget* owner, TFileDialogKind kind, const QString& filter,
+                                  const QString& currentName = {});
 
 // Hands a file name or a web address to the desktop, which opens it with the
 // user's default program. Does not wait and reports nothing: the desktop's

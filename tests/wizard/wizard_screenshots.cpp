@@ -1,7 +1,9 @@
 // wizard_screenshots.cpp -- walks the wizard through a whole repair on a real
 // display and saves a picture of every page, of the stop question, of the
 // error display, of the open help menu and of the About box.
-// Usage: wizard_screenshots OUTPUT_FOLDER
+// Usage: wizard_screenshots OUTPUT_FOLDER [ARCHIVE_FOLDER]
+// The sample archive goes to ARCHIVE_FOLDER (a scratch folder by default),
+// whose path the pictures show.
 #include "about_box.h"
 #include "main_window.h"
 #include "modules.h"
@@ -111,17 +113,18 @@ int main(int argc, char** argv) {
         QApplication application(argc, argv);
         const QStringList arguments = QCoreApplication::arguments();
         if (arguments.size() < 2) {
-            std::fprintf(stderr, "usage: wizard_screenshots OUTPUT_FOLDER\n");
+            std::fprintf(stderr, "usage: wizard_screenshots OUTPUT_FOLDER [ARCHIVE_FOLDER]\n");
             return 2;
         }
         const QString shots = arguments.at(1);
         QDir().mkpath(shots);
-        QTemporaryDir work;
+        QTemporaryDir scratch;
+        const QDir work(arguments.size() > 2 ? arguments.at(2) : scratch.path());
         const QString archive =
             test::WriteFile(work.filePath(QStringLiteral("holiday-photos.zip")), SampleArchive());
 
         TfmMain window(QStringList{archive});
-        window.LogFileName = work.filePath(QStringLiteral("tessary.log")).toStdString();
+        window.LogFileName = scratch.filePath(QStringLiteral("tessary.log")).toStdString();
         test::ReportAtEveryStep(window.FEngineOptions);
         window.FEngineOptions.BufferSize = 64 * 1024;
         window.show();

@@ -1,0 +1,693 @@
+// wizard_safeguards_test.cpp -- the wizard in the hands of a user who relies
+// on it: a whole repair by keyboard alone, where the focus goes, what the
+// finish page counts, stop requests that arrive late or through the close
+// box, the Save dialog's extension and start folder, dark desktop colours,
+// how message boxes look, and help pages that describe the real program.
+#include "about_box.h"
+#include "main_window.h"
+#include "program_info.h"
+#include "wizard_test_util.h"
+#include "zip_builder.h"
+#include "zip_reader.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextLayout>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+using namespace tessary;
+using tessary::test::DamagedArchive;
+using tessary::test::ReadFile;
+using tessary::test::WriteFile;
+
+namespace {
+
+// One shown, active wizard window in a folder of its own, with the desktop
+// stood in for.
+struct TWizard {
+    explicit TWizard(QStringList arguments = {}) {
+        Window = std::make_unique<TfmMain>(std::move(arguments));
+        Window->LogFileName = Path(QStringLiteral("tessary.log")).toStdString();
+        test::ReportAtEveryStep(Window->FEngineOptions);
+        Window->show();
+        Window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Window.get()));
+    }
+    QString Path(const QString& name) const { return Folder.filePath(name); }
+    TfmMain* operator->() { return Window.get(); }
+
+    QTemporaryDir Folder;
+    test::TDesktopStandIn Desktop;
+    std::unique_ptr<TfmMain> Window;
+};
+
+// What one of the program's real message boxes looked like.
+struct TSeenBox {
+    QString Caption;
+    QString Text;
+    QFont Font;
+    bool ButtonIcons = false;
+};
+
+// Lets the program show its real message boxes and answers each one with
+// Enter, as a keyboard user does, noting how it looked.
+class TEnterInEveryBox {
+public:
+    TEnterInEveryBox() : FOld(SetMessageBoxFunction({})) {
+        QObject::connect(&FPoll, &QTimer::timeout, [this] { Answer(); });
+        FPoll.start(5);
+    }
+    ~TEnterInEveryBox() { SetMessageBoxFunction(std::move(FOld)); }
+    TEnterInEveryBox(const TEnterInEveryBox&) = delete;
+    TEnterInEveryBox& operator=(const TEnterInEveryBox&) = delete;
+
+    QStringList Captions() const {
+        QStringList captions;
+        for (const TSeenBox& box : Seen) {
+            captions.append(box.Caption);
+        }
+        return captions;
+    }
+
+    QList<TSeenBox> Seen;
+
+private:
+    void Answer() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible() || box->property("answered").toBool()) {
+            return;
+        }
+        box->setProperty("answered", true);
+        TSeenBox seen{box->windowTitle(), box->text(), box->font(), false};
+        for (const QAbstractButton* button : box->buttons()) {
+            seen.ButtonIcons = seen.ButtonIcons || !button->icon().isNull();
+        }
+        Seen.append(seen);
+        QWidget* focused = box->focusWidget();
+        QTest::keyClick(focused != nullptr ? focused : box, Qt::Key_Return);
+    }
+
+    TMessageBoxFunction FOld;
+    QTimer FPoll;
+};
+
+// The offscreen platform has no window manager to hand the activation back
+// to the window when a message box closes; this does what it would.
+void ActivateTheWindowIfNoneIs() {
+    if (QApplication::activeWindow() != nullptr) {
+        return;
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<TfmMain*>(window) != nullptr && window->isVisible()) {
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+        }
+    }
+}
+
+// Presses a key on whatever has the keyboard focus, as the user's keyboard does.
+void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    ActivateTheWindowIfNoneIs();
+    QWidget* focused = QApplication::focusWidget();
+    QVERIFY(focused != nullptr);
+    QTest::keyClick(focused, key, modifiers);
+}
+
+void Type(const QString& text) {
+    ActivateTheWindowIfNoneIs();
+    QWidget* focused = QApplication::focusWidget();
+    QVERIFY(focused != nullptr);
+    QTest::keyClicks(focused, text);
+}
+
+// Runs `during` at the first progress report of the next run.
+void DuringTheNextRun(TfmMain& window, std::function<void()> during) {
+    QTimer::singleShot(0, &window, [&window, during = std::move(during)] {
+        QVERIFY(!window.FStopped);
+        during();
+    });
+}
+
+// The words on the last line of `label` as it wraps its text.
+QString LastLineOf(const QLabel& label) {
+    QTextLayout layout(label.text(), label.font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QString last;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(label.contentsRect().width());
+        last = label.text().mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return last;
+}
+
+// Pixels of the text of `label` (a label or a check box), as its panel draws
+// it, that stand out from the panel's own colour as text does: zero when the
+// text is drawn in the panel's colour.
+int ReadablePixels(QWidget& panel, const QWidget& label) {
+    const QString text = label.property("text").toString();
+    const int textWidth = label.fontMetrics().horizontalAdvance(text) + 24; // a check box's box
+    const QRect area(label.pos(), QSize(qMin(label.width(), textWidth), label.height()));
+    const QImage image = panel.grab(area).toImage();
+    const int background = qGray(panel.palette().color(QPalette::Window).rgb());
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            count += qAbs(qGray(image.pixel(x, y)) - background) > 128 ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+QPalette DarkPalette() {
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    return dark;
+}
+
+QString HelpPage(const QString& name) {
+    QFile file(QCoreApplication::applicationDirPath() + QStringLiteral("/help/") + name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    // One space for every run of white space: a claim may wrap anywhere.
+    return QString::fromUtf8(file.readAll()).simplified();
+}
+
+} // namespace
+
+class TWizardSafeguardsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+
+    void KeyboardOnlyRepairNeverQuitsByItself();
+    void FocusNeverFallsToCancel_data();
+    void FocusNeverFallsToCancel();
+    void FinishCountsWhatTheRepairedArchiveHolds_data();
+    void FinishCountsWhatTheRepairedArchiveHolds();
+    void StopRequestsNeverQuitOrRunOnUnseen_data();
+    void StopRequestsNeverQuitOrRunOnUnseen();
+    void SaveDialogAddsTheExtensionOnlyWhenMissing_data();
+    void SaveDialogAddsTheExtensionOnlyWhenMissing();
+    void DialogsStartAtTheCurrentName_data();
+    void DialogsStartAtTheCurrentName();
+    void WhitePanelsReadUnderADarkPalette_data();
+    void WhitePanelsReadUnderADarkPalette();
+    void CaptionsCarryNoApplicationName_data();
+    void CaptionsCarryNoApplicationName();
+    void ScanTextLeavesNoWordAlone();
+    void HelpPagesMakeNoFalseClaims_data();
+    void HelpPagesMakeNoFalseClaims();
+};
+
+void TWizardSafeguardsTest::initTestCase() {
+    QApplication::setQuitOnLastWindowClosed(false);
+    SelectProduct();
+    ReadFileVersion();
+}
+
+// ---------------------------------------------------------------------------
+// The keyboard
+
+void TWizardSafeguardsTest::KeyboardOnlyRepairNeverQuitsByItself() {
+    TWizard w;
+    TEnterInEveryBox boxes;
+    const QString input =
+        WriteFile(w.Path(QStringLiteral("Downloads/photos.zip")), DamagedArchive(40));
+    QFile(w.Path(QStringLiteral("blocker"))).open(QIODevice::WriteOnly);
+
+    Press(Qt::Key_Return); // Welcome
+    QCOMPARE(w->CurrentPage(), int(TfmMain::pgSelection));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->edInputFile));
+    Press(Qt::Key_Return); // nothing named yet
+    Type(QStringLiteral("/no/such/archive.zip"));
+    Press(Qt::Key_Return); // a name that does not exist
+    QCOMPARE(w->CurrentPage(), int(TfmMain::pgSelection));
+    QVERIFY(w->isVisible());
+
+    Press(Qt::Key_A, Qt::ControlModifier);
+    Type(input);
+    Press(Qt::Key_Tab); // to Browse...
+    Press(Qt::Key_Tab); // to the repaired name
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->edOutputFile));
+    Press(Qt::Key_A, Qt::ControlModifier);
+    Type(w.Path(QStringLiteral("blocker/out.zip"))); // a folder that cannot be made
+    Press(Qt::Key_Return);                           // the warning, Enter, then the scan
+    QCOMPARE(w->CurrentPage(), int(TfmMain::pgResults));
+    Press(Qt::Key_Return); // the rebuild fails, Enter on the error
+    QCOMPARE(boxes.Captions(), QStringList({"Error", "Quenlor Tessary 1.1"}));
+    QCOMPARE(w->CurrentPage(), int(TfmMain::pgSelection));
+    QVERIFY(w->isVisible());
+
+    // Screen readers name the boxes by their captions.
+    for (QLineEdit* box : {w->edInputFile, w->edOutputFile}) {
+        QCOMPARE(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Name),
+                 box == w->edInputFile ? QStringLiteral("Corrupted file")
+                                       : QStringLiteral("Repaired file"));
+    }
+    // Alt+R, the repaired name's access key, and a name that works.
+    Press(Qt::Key_R, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->edOutputFile));
+    Press(Qt::Key_A, Qt::ControlModifier);
+    Type(w.Path(QStringLiteral("Downloads/fixed.zip")));
+    bool enterDuringScanIgnored = false;
+    DuringTheNextRun(*w.Window, [&] {
+        Press(Qt::Key_Return);
+        enterDuringScanIgnored = w->isVisible() && w->CurrentPage() == TfmMain::pgScan;
+    });
+    Press(Qt::Key_Return);
+    QVERIFY(enterDuringScanIgnored);
+    QCOMPARE(w->CurrentPage(), int(TfmMain::pgResults));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->btnNext));
+
+    // During the rebuild: Tab to Cancel, Enter, and Enter on the question.
+    int tabs = 0;
+    DuringTheNextRun(*w.Window, [&] {
+        while (QApplication::focusWidget() != w->btnClose && tabs < 12) {
+            Press(Qt::Key_Tab);
+            ++tabs;
+        }
+        Press(Qt::Key_Return);
+    });
+    Press(Qt::Key_Return);
+    QVERIFY(tabs < 12);
+    QCOMPARE(boxes.Captions().last(), QStringLiteral("Warning"));
+    QCOMPARE(w->CurrentPage(), int(TfmMain::pgFinish));
+    QVERIFY(w->isVisible());
+    QVERIFY(w->FEngine->WrittenEntries() < 40);
+
+    // Only Finish closes the window.
+    Press(Qt::Key_Return);
+    QVERIFY(!w->isVisible());
+    QCOMPARE(boxes.Captions(), QStringList({"Error", "Quenlor Tessary 1.1", "Warning"}));
+    for (const TSeenBox& seen : boxes.Seen) {
+        QCOMPARE(seen.Font.family(), w->font().family());
+        QCOMPARE(seen.Font.pixelSize(), w->font().pixelSize());
+        QVERIFY(!seen.ButtonIcons);
+    }
+    QCOMPARE(
+        test::ReadArchive(ReadFile(w.Path(QStringLiteral("Downloads/fixed.zip")))).Entries.size(),
+        w->FEngine->WrittenEntries());
+}
+
+// Moves that disable Next, or leave a page, outside the keyboard walk.
+enum class TFocusCase { MissingCommandLinePath, NextDisabledWhileFocused, BackFromResults };
+Q_DECLARE_METATYPE(TFocusCase)
+
+void TWizardSafeguardsTest::FocusNeverFallsToCancel_data() {
+    QTest::addColumn<TFocusCase>("situation");
+    QTest::newRow("missing command-line path, Enter") << TFocusCase::MissingCommandLinePath;
+    QTest::newRow("Next disabled while focused") << TFocusCase::NextDisabledWhileFocused;
+    QTest::newRow("Back from Results") << TFocusCase::BackFromResults;
+}
+
+// Each ends on the Selection page with the focus in the input box, and
+// Enter there does not close the window.
+void TWizardSafeguardsTest::FocusNeverFallsToCancel() {
+    QFETCH(TFocusCase, situation);
+    QTemporaryDir folder;
+    const QString archive = WriteFile(folder.filePath(QStringLiteral("a.zip")), DamagedArchive(3));
+    TWizard w(situation == TFocusCase::MissingCommandLinePath
+                  ? QStringList{QStringLiteral("/no/such.zip")}
+                  : QStringList{});
+    switch (situation) {
+    case TFocusCase::MissingCommandLinePath:
+        Press(Qt::Key_Return);
+        QCOMPARE(w->edInputFile->selectedText(), QStringLiteral("/no/such.zip"));
+        break;
+    case TFocusCase::NextDisabledWhileFocused:
+        w->btnNext->click();
+        w->edInputFile->setText(archive);
+        w->btnNext->setFocus();
+        w->edInputFile->setText(archive + QStringLiteral("x"));
+        break;
+    case TFocusCase::BackFromResults:
+        w->btnNext->click();
+        w->edInputFile->setText(archive);
+        w->btnNext->click();
+        w->btnBack->click();
+        QCOMPARE(w->edInputFile->selectedText(), archive);
+        break;
+    }
+    QCOMPARE(w->CurrentPage(), int(TfmMain::pgSelection));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->edInputFile));
+    Press(Qt::Key_Return);
+    QVERIFY(w->isVisible());
+}
+
+// ---------------------------------------------------------------------------
+// The finish page
+
+void TWizardSafeguardsTest::FinishCountsWhatTheRepairedArchiveHolds_data() {
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<bool>("stop");
+    QTest::addColumn<QString>("summary"); // %1: entries in the repaired archive
+    QTest::newRow("whole rebuild")
+        << 12 << false << "The product has successfully repaired %1 in the archive broken.zip";
+    QTest::newRow("stopped rebuild")
+        << 60 << true << "The product has successfully repaired %1 in the archive broken.zip";
+    QTest::newRow("nothing found")
+        << 0 << false
+        << "Nothing was found in the archive broken.zip, so no repaired archive has been written";
+}
+
+void TWizardSafeguardsTest::FinishCountsWhatTheRepairedArchiveHolds() {
+    QFETCH(int, entries);
+    QFETCH(bool, stop);
+    QFETCH(QString, summary);
+    TWizard w;
+    const QString input =
+        WriteFile(w.Path(QStringLiteral("broken.zip")),
+                  entries > 0 ? DamagedArchive(entries) : test::TestBytes(5000, 3));
+    const QString output = w.Path(QStringLiteral("fixed.zip"));
+    w->btnNext->click();
+    w->edInputFile->setText(input);
+    w->edOutputFile->setText(output);
+    w->btnNext->click();
+    if (stop) {
+        w.Desktop.Answers = {TMessageResult::Ok};
+        DuringTheNextRun(*w.Window, [&] { w->btnClose->click(); });
+    }
+    w->btnNext->click();
+    QCOMPARE(w->CurrentPage(), int(TfmMain::pgFinish));
+    const size_t held =
+        QFileInfo::exists(output) ? test::ReadArchive(ReadFile(output)).Entries.size() : 0;
+    if (stop) {
+        QVERIFY(held < size_t(entries));
+    } else {
+        QCOMPARE(held, size_t(entries));
+    }
+    QCOMPARE(w->lblFinish->text(), summary.arg(held));
+
+    // Finish opens the repaired archive only when there is one.
+    w->cbExecAfterClose->setChecked(true);
+    w->btnNext->click();
+    QCOMPARE(w.Desktop.Opened, entries > 0 ? QStringList{output} : QStringList{});
+}
+
+// ---------------------------------------------------------------------------
+// Stopping
+
+enum class TStopCase {
+    CancelQueuedAsTheRunEnds,
+    CancelPressedInTheRunReleasedAfter,
+    CloseBox,
+};
+Q_DECLARE_METATYPE(TStopCase)
+
+void TWizardSafeguardsTest::StopRequestsNeverQuitOrRunOnUnseen_data() {
+    QTest::addColumn<bool>("rebuild");
+    QTest::addColumn<TStopCase>("request");
+    QTest::addColumn<TMessageResult>("answer");
+    QTest::addColumn<bool>("asks");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("Cancel queued as the scan ends")
+        << false << TStopCase::CancelQueuedAsTheRunEnds << TMessageResult::Ok << true << false;
+    QTest::newRow("Cancel queued as the rebuild ends")
+        << true << TStopCase::CancelQueuedAsTheRunEnds << TMessageResult::Ok << true << false;
+    // The page's focus moves on at the end and the press comes to nothing.
+    QTest::newRow("Cancel pressed during the scan, released after")
+        << false << TStopCase::CancelPressedInTheRunReleasedAfter << TMessageResult::Ok << false
+        << false;
+    QTest::newRow("close box during the scan, OK")
+        << false << TStopCase::CloseBox << TMessageResult::Ok << true << true;
+    QTest::newRow("close box during the rebuild, OK")
+        << true << TStopCase::CloseBox << TMessageResult::Ok << true << true;
+    QTest::newRow("close box during the scan, Cancel")
+        << false << TStopCase::CloseBox << TMessageResult::Cancel << true << false;
+}
+
+void TWizardSafeguardsTest::StopRequestsNeverQuitOrRunOnUnseen() {
+    QFETCH(bool, rebuild);
+    QFETCH(TStopCase, request);
+    QFETCH(TMessageResult, answer);
+    QFETCH(bool, asks);
+    QFETCH(bool, closes);
+    TWizard w;
+    constexpr int Entries = 150;
+    const QString input = WriteFile(w.Path(QStringLiteral("big.zip")), DamagedArchive(Entries));
+    const QString output = w.Path(QStringLiteral("out.zip"));
+    w->btnNext->click();
+    w->edInputFile->setText(input);
+    w->edOutputFile->setText(output);
+    if (request == TStopCase::CancelQueuedAsTheRunEnds) {
+        // A clock that stands still leaves each run only its final report;
+        // the click below arrives after that report has handled the events.
+        w->FEngineOptions.TickCount = [] { return uint32_t{0}; };
+    }
+    if (rebuild) {
+        w->btnNext->click();
+    }
+    w.Desktop.Answers = {answer};
+    QProgressBar* bar = rebuild ? w->pbFilesCreate : w->pbTotal;
+
+    switch (request) {
+    case TStopCase::CancelQueuedAsTheRunEnds:
+        QObject::connect(bar, &QProgressBar::valueChanged, w.Window.get(), [&](int value) {
+            if (value == 100) {
+                QMetaObject::invokeMethod(w->btnClose, "click", Qt::QueuedConnection);
+            }
+        });
+        break;
+    case TStopCase::CancelPressedInTheRunReleasedAfter:
+        DuringTheNextRun(*w.Window, [&] { QTest::mousePress(w->btnClose, Qt::LeftButton); });
+        break;
+    case TStopCase::CloseBox:
+        DuringTheNextRun(*w.Window, [&] { QVERIFY(!w->close()); });
+        break;
+    }
+    w->btnNext->click();
+    if (request == TStopCase::CancelPressedInTheRunReleasedAfter) {
+        QTest::mouseRelease(w->btnClose, Qt::LeftButton);
+    }
+    QCoreApplication::processEvents();
+
+    QCOMPARE(w.Desktop.Messages.size(), asks ? 1 : 0);
+    if (asks) {
+        QCOMPARE(w.Desktop.Messages.first().Text,
+                 QStringLiteral("Do you realy want to stop process?"));
+    }
+    QCOMPARE(w->isVisible(), !closes);
+    QVERIFY(w->FStopped);
+    if (closes) {
+        // The run stopped instead of going on unseen; what it wrote is whole.
+        QCOMPARE(w->CurrentPage(), rebuild ? int(TfmMain::pgSaving) : int(TfmMain::pgScan));
+        if (rebuild) {
+            QVERIFY(w->FEngine->WrittenEntries() < size_t(Entries));
+            QCOMPARE(test::ReadArchive(ReadFile(output)).Entries.size(),
+                     w->FEngine->WrittenEntries());
+        } else {
+            QVERIFY(w->FEngine->FView.size() < size_t(Entries));
+        }
+    } else {
+        QCOMPARE(w->CurrentPage(), rebuild ? int(TfmMain::pgFinish) : int(TfmMain::pgResults));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The file dialogs
+
+void TWizardSafeguardsTest::SaveDialogAddsTheExtensionOnlyWhenMissing_data() {
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("no extension") << "/x/myrepair"
+                                  << "/x/myrepair.zip";
+    QTest::newRow(".zip") << "/x/myrepair.zip"
+                          << "/x/myrepair.zip";
+    QTest::newRow(".ZIP") << "/x/MYREPAIR.ZIP"
+                          << "/x/MYREPAIR.ZIP";
+    QTest::newRow(".Zip") << "/x/myrepair.Zip"
+                          << "/x/myrepair.Zip";
+    QTest::newRow("another extension") << "/x/myrepair.zipx"
+                                       << "/x/myrepair.zipx.zip";
+    QTest::newRow(".zip inside the name") << "/x/a.zip.old"
+                                          << "/x/a.zip.old.zip";
+}
+
+void TWizardSafeguardsTest::SaveDialogAddsTheExtensionOnlyWhenMissing() {
+    QFETCH(QString, chosen);
+    QFETCH(QString, expected);
+    TWizard w;
+    w->btnNext->click();
+    w->edOutputFile->setText(QStringLiteral("/y/current.zip"));
+    w.Desktop.DialogAnswers = {chosen};
+    w->btnBrowseOutput->click();
+    QCOMPARE(w->edOutputFile->text(), expected);
+    QCOMPARE(w.Desktop.Dialogs.first().CurrentName, QStringLiteral("/y/current.zip"));
+}
+
+void TWizardSafeguardsTest::DialogsStartAtTheCurrentName_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("name");   // relative to a scratch folder
+    QTest::addColumn<QString>("folder"); // where the dialog opens
+    QTest::addColumn<QString>("proposed");
+    QTest::newRow("Open, existing folder") << int(TFileDialogKind::Open) << "in/broken.zip"
+                                           << "in" << QString();
+    QTest::newRow("Save, existing folder")
+        << int(TFileDialogKind::Save) << "in/recovered_broken.zip"
+        << "in"
+        << "recovered_broken.zip";
+    QTest::newRow("Save, folder not made yet")
+        << int(TFileDialogKind::Save) << "in/new/deeper/out.zip"
+        << "in"
+        << "out.zip";
+}
+
+void TWizardSafeguardsTest::DialogsStartAtTheCurrentName() {
+    QFETCH(int, kind);
+    QFETCH(QString, name);
+    QFETCH(QString, folder);
+    QFETCH(QString, proposed);
+    QTemporaryDir scratch;
+    QDir(scratch.path()).mkpath(QStringLiteral("in"));
+    const TFileDialogFunction old = SetFileDialogFunction({});
+    QString openedIn;
+    QString proposedName;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog != nullptr);
+        openedIn = dialog->directory().absolutePath();
+        const auto edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        proposedName = edit != nullptr ? edit->text() : QString();
+        dialog->reject();
+    });
+    const auto chosen = FileDialog(nullptr, TFileDialogKind(kind), QStringLiteral("ZIP (*.zip)"),
+                                   scratch.filePath(name));
+    SetFileDialogFunction(old);
+    QVERIFY(!chosen);
+    QCOMPARE(openedIn, scratch.filePath(folder));
+    if (!proposed.isEmpty()) {
+        QCOMPARE(proposedName, proposed);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Colours, captions, fonts and layout
+
+void TWizardSafeguardsTest::WhitePanelsReadUnderADarkPalette_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("Welcome heading") << "lbWelcomeTitle";
+    QTest::newRow("Welcome text") << "lbWelcomeText";
+    QTest::newRow("header title") << "lbPageTitle";
+    QTest::newRow("header subtitle") << "lbPageSubTitle";
+    QTest::newRow("finish summary") << "lblFinish";
+    QTest::newRow("finish check box") << "cbExecAfterClose";
+    QTest::newRow("About box warning") << "Label3";
+}
+
+void TWizardSafeguardsTest::WhitePanelsReadUnderADarkPalette() {
+    QFETCH(QString, text);
+    const QPalette original = QApplication::palette();
+    QApplication::setPalette(DarkPalette());
+    {
+        TWizard w;
+        const QString input = WriteFile(w.Path(QStringLiteral("a.zip")), DamagedArchive(2));
+        QWidget* label = nullptr;
+        if (text == QLatin1String("lbWelcomeTitle")) {
+            label = w->lbWelcomeTitle;
+        } else if (text == QLatin1String("lbWelcomeText")) {
+            label = w->lbWelcomeText;
+        } else if (text.startsWith(QLatin1String("lbPage"))) {
+            w->btnNext->click();
+            label = text == QLatin1String("lbPageTitle") ? w->lbPageTitle : w->lbPageSubTitle;
+        } else if (text != QLatin1String("Label3")) {
+            w->btnNext->click();
+            w->edInputFile->setText(input);
+            w->btnNext->click();
+            w->btnNext->click();
+            label = text == QLatin1String("lblFinish") ? static_cast<QWidget*>(w->lblFinish)
+                                                       : w->cbExecAfterClose;
+        }
+        if (label != nullptr) {
+            QVERIFY(label->isVisible());
+            QWidget* panel = label->parentWidget();
+            QVERIFY(ReadablePixels(*panel, *label) > 30);
+        } else {
+            TfmAbout box(w.Window.get());
+            QVERIFY(ReadablePixels(box, *box.Label3) > 30);
+        }
+    }
+    QApplication::setPalette(original);
+}
+
+// The message boxes' captions are checked in the keyboard walk.
+void TWizardSafeguardsTest::CaptionsCarryNoApplicationName_data() {
+    QTest::addColumn<bool>("about");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("main window") << false << "Quenlor Tessary 1.1";
+    QTest::newRow("About box") << true << "About";
+}
+
+void TWizardSafeguardsTest::CaptionsCarryNoApplicationName() {
+    QFETCH(bool, about);
+    QFETCH(QString, caption);
+    TWizard w;
+    // The desktop appends an application display name to every caption.
+    QVERIFY(QGuiApplication::applicationDisplayName() != QString::fromStdString(GetTitle()));
+    TfmAbout box(w.Window.get());
+    QCOMPARE(about ? box.windowTitle() : w->windowTitle(), caption);
+}
+
+void TWizardSafeguardsTest::ScanTextLeavesNoWordAlone() {
+    TWizard w;
+    const QString last = LastLineOf(*w->lbScanText);
+    QVERIFY2(last.contains(QLatin1Char(' ')), qPrintable(last));
+}
+
+// ---------------------------------------------------------------------------
+// The help pages
+
+void TWizardSafeguardsTest::HelpPagesMakeNoFalseClaims_data() {
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("claim");
+    QTest::newRow("long names are not cut") << "index.html"
+                                            << "cut to 300";
+    QTest::newRow("long names are not cut, results") << "results.html"
+                                                     << "cut to 300";
+    QTest::newRow("the scan goes on after the path warning")
+        << "selection.html"
+        << "corrupted!&rdquo;; choose another folder";
+    QTest::newRow("the extension is added only when missing")
+        << "selection.html"
+        << "pick or type the name without the extension";
+    QTest::newRow("the last page counts the repaired archive")
+        << "finish.html"
+        << "how many files the wizard found in the damaged archive";
+    QTest::newRow("nothing found is said in words") << "finish.html"
+                                                    << "If the page reports 0";
+}
+
+void TWizardSafeguardsTest::HelpPagesMakeNoFalseClaims() {
+    QFETCH(QString, page);
+    QFETCH(QString, claim);
+    const QString html = HelpPage(page);
+    QVERIFY(!html.isEmpty());
+    QVERIFY2(!html.contains(claim, Qt::CaseInsensitive), qPrintable(claim));
+}
+
+QTEST_MAIN(TWizardSafeguardsTest)
+#include "wizard_safeguards_test.moc"
