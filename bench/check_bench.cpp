@@ -22,17 +22,13 @@ using namespace tessary;
 
 namespace {
 
-// Where each found entry's data starts, read from its local header; the
-// scan keeps the header's offset, not the data's.
-std::vector<TEntryData> EntriesOf(TArcsalve& engine, TInputStream& input) {
+// Where each found entry's data starts: behind its local header, name and
+// extra field, all of which the scan's record knows.
+std::vector<TEntryData> EntriesOf(TArcsalve& engine) {
     std::vector<TEntryData> entries;
     for (const TFileInfo& e : engine.Entries()) {
-        unsigned char header[LocalHeaderSize];
-        if (input.ReadAt(e.HeaderOffset, header, sizeof header) != sizeof header)
-            continue;
-        TLocalHeader h = DecodeLocalHeader(header);
         TEntryData d;
-        d.Offset = e.HeaderOffset + LocalHeaderSize + h.NameLength + h.ExtraLength;
+        d.Offset = e.HeaderOffset + LocalHeaderSize + e.NameLength + e.ExtraLength;
         d.Method = e.Method;
         d.Flags = e.Flags;
         if (e.Status != StatusNoDescriptor) {
@@ -86,7 +82,7 @@ int main(int argc, char** argv) {
     TArcsalve engine(OpenInputFile(argv[1]), [](int32_t, const char*) { return true; });
     engine.BeginScanFile();
     std::unique_ptr<TInputStream> input = OpenInputFile(argv[1]);
-    std::vector<TEntryData> entries = EntriesOf(engine, *input);
+    std::vector<TEntryData> entries = EntriesOf(engine);
     std::printf("%zu entries\n", entries.size());
 
     for (unsigned threads : threadCounts) {
