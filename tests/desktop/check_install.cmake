@@ -82,8 +82,7 @@ expect_file(${MANDIR}/man1/tessary-cli.1)
 expect_file(${DATADIR}/bash-completion/completions/tessary-cli)
 expect_file(${DATADIR}/zsh/vendor-completions/_tessary-cli)
 
-# No test or build helper program among the installed ones (looked at before
-# a program runs: the programs keep their settings beside themselves).
+# No test or build helper program among the installed ones.
 set(ours tessary-cli)
 if(GUI)
   list(APPEND ours tessary)
@@ -96,12 +95,20 @@ foreach(program ${installed_programs})
   endif()
 endforeach()
 
-# The installed tool runs from its new place.
-execute_process(COMMAND ${PREFIX}/${BINDIR}/tessary-cli --version
+# The installed tool runs from its new place, and keeps any state file in
+# the user's folders, not in the shared bin folder.
+set(user ${XDG_SCRATCH}/user)
+execute_process(COMMAND env HOME=${user} XDG_CONFIG_HOME=${user}/config XDG_STATE_HOME=${user}/state
+                        ${PREFIX}/${BINDIR}/tessary-cli --version
                 RESULT_VARIABLE result OUTPUT_VARIABLE version ERROR_VARIABLE version)
 if(NOT result EQUAL 0)
   list(APPEND failures "the installed tessary-cli --version failed: ${version}")
 endif()
+file(GLOB state_files ${PREFIX}/${BINDIR}/*.ini ${PREFIX}/${BINDIR}/*.log)
+if(state_files)
+  list(APPEND failures "the installed program wrote beside itself: ${state_files}")
+endif()
+file(REMOVE_RECURSE ${user})
 
 if(GUI)
   list(APPEND programs tessary)

@@ -52,7 +52,8 @@ foreach(library ${libraries})
   endif()
 endforeach()
 
-execute_process(COMMAND ${root}/usr/bin/tessary-cli --version
+execute_process(COMMAND env HOME=${SCRATCH}/home XDG_CONFIG_HOME=${SCRATCH}/config
+                        XDG_STATE_HOME=${SCRATCH}/state ${root}/usr/bin/tessary-cli --version
                 RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(NOT result EQUAL 0)
   list(APPEND failures "the packaged tessary-cli --version failed: ${output}")
