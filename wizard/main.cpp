@@ -15,15 +15,16 @@
 int main(int argc, char** argv) {
     // Answered before Qt starts, so they work without a display, and before the
     // modules start, so they leave no settings file behind.
+    // A text that could not be written (a closed or full output) is a failure.
     switch (tessary::WizardActionFor(argc, argv)) {
     case tessary::TWizardAction::Help:
         std::fputs(tessary::WizardUsageText, stdout);
-        return 0;
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     case tessary::TWizardAction::Version:
         tessary::SelectProduct();
         tessary::ReadFileVersion();
         std::printf("tessary (%s)\n", tessary::GetTitle().c_str());
-        return 0;
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     case tessary::TWizardAction::Run:
         break;
     }

@@ -30,6 +30,9 @@ done <<'EOF2'
 -V|tessary (Quenlor Tessary
 -platform offscreen --version|tessary (Quenlor Tessary
 EOF2
+env -u DISPLAY -u WAYLAND_DISPLAY "$program" --help >/dev/full 2>/dev/null &&
+  fail "tessary --help reported success though its text could not be written"
+
 left=$(find "$scratch" \( -name velm.ini -o -name '*.log' \))
 [ -z "$left" ] && [ "$(stat -c '%n %Y' $beside 2>/dev/null)" = "$state_before" ] ||
   fail "--help or --version wrote state files: $left"
