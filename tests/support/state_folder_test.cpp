@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace tessary {
 namespace {
@@ -17,6 +18,11 @@ struct TStateCase {
     const char* StateHome;
     const char* Expected; // "{bin}" the program folder, "{home}" the home folder
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const TStateCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 class StateFolderChoice : public testing::TestWithParam<TStateCase> {};
 
