@@ -6,7 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" --tests
 "$root/scripts/build.sh" "$build"
 build=$(cd "$build" && pwd)
 out="$root/docs/screenshots"

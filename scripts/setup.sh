@@ -1,22 +1,40 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing need, from Debian's packages.
+# Installs, from Debian's packages, what building and running need; with
+# --tests also what the tests, the fuzzing run and the benchmarks need.
 # Installs only what is missing, so a second run costs a few seconds.
+# Usage: setup.sh [--tests]
 set -euo pipefail
 
 packages=(
   # build
-  build-essential cmake ninja-build pkg-config libgtest-dev
-  # fuzzing and the sanitizer runtime
-  clang libclang-rt-14-dev
-  # the wizard, its headless tests and screenshots
-  qt6-base-dev fonts-liberation2 fonts-dejavu-core xvfb xauth imagemagick desktop-file-utils
-  # ZIP readers the repaired archives are checked with, and the peer tool we compare against
-  unzip zip p7zip-full libarchive-tools python3 default-jdk-headless zlib1g-dev
+  build-essential cmake ninja-build pkg-config
+  # the wizard, under X11 and Wayland, with the fonts its pages are laid out
+  # for and the opener of links and repaired archives
+  qt6-base-dev qt6-wayland fonts-liberation2 fonts-dejavu-core xdg-utils
   # the content check's decoders
   libisal-dev libbz2-dev liblzma-dev libzstd-dev
+)
+
+test_packages=(
+  # unit tests and ZIP archives made by the tests
+  libgtest-dev zlib1g-dev
+  # fuzzing and the sanitizer runtime
+  clang libclang-rt-14-dev
+  # the wizard's headless tests and screenshots
+  xvfb xauth imagemagick
+  # the desktop entry, metainfo, completions and package checks
+  desktop-file-utils appstream bash-completion dpkg-dev
+  # ZIP readers the repaired archives are checked with, and the peer tool we compare against
+  unzip zip p7zip-full libarchive-tools python3 default-jdk-headless
   # peak-memory figures in the benchmark
   time
 )
+
+case "${1:-}" in
+  --tests) packages+=("${test_packages[@]}") ;;
+  "") ;;
+  *) echo "Usage: $0 [--tests]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

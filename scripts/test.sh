@@ -5,7 +5,7 @@
 # build only.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" --tests
 jobs=$(nproc)
 
 "$root/scripts/build.sh" "$root/build" -DTESSARY_WERROR=ON

@@ -1,9 +1,11 @@
 // settings.cpp -- the program's folder and its settings file "velm.ini".
 #include "settings.h"
 
+#include "atomic_file.h"
 #include "paths.h"
 #include "profile_file.h"
 #include "program_path.h"
+#include "state_folder.h"
 
 namespace tessary {
 
@@ -15,6 +17,9 @@ constexpr const char* kSettingsName = "velm.ini";
 
 void InitSettings() {
     InitSettings(ExtractFilePath(ProgramFilePath()));
+    // An installed program keeps its settings in the user's configuration
+    // folder; its own folder is shared and usually not writable.
+    gSettingsFile = StateFolder(TStateKind::Settings) + kSettingsName;
 }
 
 void InitSettings(const std::string& programFolder) {
@@ -35,6 +40,7 @@ std::string IniReadString(const std::string& section, const std::string& key,
 }
 
 void IniWriteString(const std::string& section, const std::string& key, const std::string& value) {
+    ForceFolders(ExtractFilePath(gSettingsFile));
     WriteProfileString(gSettingsFile, section, key, value);
 }
 

@@ -5,6 +5,7 @@
 #include "log_stamp.h"
 #include "paths.h"
 #include "program_path.h"
+#include "state_folder.h"
 
 namespace tessary {
 
@@ -51,7 +52,7 @@ void TLog::SaveToFile(const std::string& fileName, bool withTime) const {
 }
 
 std::string ProgramLogFile() {
-    return ChangeFileExt(ProgramFilePath(), ".log");
+    return StateFolder(TStateKind::Log) + ExtractFileName(ChangeFileExt(ProgramFilePath(), ".log"));
 }
 
 } // namespace tessary

@@ -54,8 +54,9 @@ private:
 // local time is exactly 00:00:00.
 std::string FormatLogStamp(std::chrono::system_clock::time_point time);
 
-// The log file of the running program: its path with the extension replaced
-// by ".log" (or ".log" added when it has none).
+// The log file of the running program: its name with the extension replaced
+// by ".log" (or ".log" added when it has none), beside the program or, for an
+// installed program, in the user's state folder (see StateFolder).
 std::string ProgramLogFile();
 
 } // namespace tessary

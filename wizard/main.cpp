@@ -1,15 +1,33 @@
 // main.cpp -- the wizard program: start the modules, run the window, stop
 // the modules.
+#include "command_line.h"
 #include "desktop_links.h"
 #include "error_report.h"
 #include "main_window.h"
 #include "modules.h"
+#include "program_info.h"
 #include "ui_services.h"
 
 #include <QApplication>
 #include <QStringList>
+#include <cstdio>
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so they work without a display, and before the
+    // modules start, so they leave no settings file behind.
+    // A text that could not be written (a closed or full output) is a failure.
+    switch (tessary::WizardActionFor(argc, argv)) {
+    case tessary::TWizardAction::Help:
+        std::fputs(tessary::WizardUsageText, stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    case tessary::TWizardAction::Version:
+        tessary::SelectProduct();
+        tessary::ReadFileVersion();
+        std::printf("tessary (%s)\n", tessary::GetTitle().c_str());
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    case tessary::TWizardAction::Run:
+        break;
+    }
     tessary::StartModules(argc, argv);
     int result = 0;
     {
@@ -24,7 +42,10 @@ int main(int argc, char** argv) {
                                 tessary::TMessageButtons::Ok);
         });
         {
-            tessary::TfmMain window(QCoreApplication::arguments().mid(1));
+            QStringList arguments = QCoreApplication::arguments().mid(1);
+            if (!arguments.isEmpty() && arguments.first() == QStringLiteral("--"))
+                arguments.removeFirst();
+            tessary::TfmMain window(arguments);
             window.show();
             // Without a window manager nothing else would make it the active window.
             window.activateWindow();

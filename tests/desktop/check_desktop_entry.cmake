@@ -1,9 +1,12 @@
 # Checks the keys of the desktop entry that make the wizard appear in the
-# menu and under "Open With" for ZIP files. Usage: cmake -DENTRY=... -P this
+# menu and under "Open With" for ZIP files and incomplete downloads. Usage: cmake -DENTRY=... -P this
 file(STRINGS ${ENTRY} lines)
 foreach(line
     "[Desktop Entry]" "Type=Application" "Name=Quenlor Tessary" "Exec=tessary %f"
-    "Icon=tessary" "Terminal=false" "MimeType=application/zip;")
+    "Icon=tessary" "Terminal=false"
+    # ZIP archives under both names they are sent with, and incomplete
+    # downloads (.part, .crdownload), the files this program exists for.
+    "MimeType=application/zip;application/x-zip-compressed;application/x-partial-download;")
   list(FIND lines "${line}" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "${ENTRY} lacks the line: ${line}")

@@ -1,8 +1,10 @@
 # Installs the build into a fresh prefix with `cmake --install` and checks
 # what a desktop needs there: both programs, the help where the installed
-# wizard looks for it, the desktop entry, the icons at their sizes and the
-# manual page. Usage: cmake -DBUILD=... -DPREFIX=... -DGUI=ON|OFF -DBINDIR=...
-#   -DDATADIR=... -DMANDIR=... -DHELPDIR=... -DHELP_FROM_BINDIR=... -DSOURCE=... -P this
+# wizard looks for it, the desktop entry, the icons at their sizes, the
+# software centre's metainfo, the manual pages and the shell completions.
+# Usage: cmake -DBUILD=... -DPREFIX=... -DGUI=ON|OFF -DBINDIR=...
+#   -DDATADIR=... -DMANDIR=... -DHELPDIR=... -DHELP_FROM_BINDIR=... -DSOURCE=...
+#   -DXDG_SCRATCH=... -P this
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX}
                 RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
@@ -27,12 +29,60 @@ function(png_size file out)
   set(${out} "${w}x${h}" PARENT_SCOPE)
 endfunction()
 
+# The installed desktop entry: the source entry but for Exec, which names the
+# installed wizard by its full path (the prefix holds a space, so it must be
+# quoted to stay one argument); valid; and, once the menu's cache is made,
+# the default handler of every type it lists.
+function(check_installed_entry entry)
+  file(READ ${SOURCE}/wizard/desktop/tessary.desktop wanted)
+  file(READ "${entry}" installed)
+  string(REGEX REPLACE "\nExec=[^\n]*" "" wanted_rest "${wanted}")
+  string(REGEX REPLACE "\nExec=[^\n]*" "" installed_rest "${installed}")
+  if(NOT installed_rest STREQUAL wanted_rest)
+    set(failures ${failures} "the installed desktop entry differs from the source beyond Exec" PARENT_SCOPE)
+  endif()
+  if(NOT installed MATCHES "\nExec=\"${PREFIX}/${BINDIR}/tessary\" %f\n")
+    string(REGEX MATCH "\nExec=[^\n]*" exec "${installed}")
+    set(failures ${failures} "the installed entry does not start ${PREFIX}/${BINDIR}/tessary:${exec}" PARENT_SCOPE)
+  endif()
+  find_program(VALIDATE desktop-file-validate)
+  find_program(UPDATE_DATABASE update-desktop-database)
+  find_program(XDG_MIME xdg-mime)
+  if(NOT VALIDATE OR NOT UPDATE_DATABASE OR NOT XDG_MIME)
+    message(STATUS "desktop-file-utils or xdg-utils not installed: the installed entry is not validated")
+    return()
+  endif()
+  execute_process(COMMAND ${VALIDATE} "${entry}" RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT result EQUAL 0 OR out)
+    set(failures ${failures} "desktop-file-validate on the installed entry: ${out}" PARENT_SCOPE)
+  endif()
+  # xdg-mime cannot take a data folder whose name holds a space: the entry is
+  # looked up from a copy in a folder without one, in a bare environment (no
+  # desktop session, no other applications).
+  file(REMOVE_RECURSE ${XDG_SCRATCH})
+  file(COPY "${entry}" DESTINATION ${XDG_SCRATCH}/data/applications)
+  execute_process(COMMAND ${UPDATE_DATABASE} ${XDG_SCRATCH}/data/applications)
+  set(home ${XDG_SCRATCH}/home)
+  file(MAKE_DIRECTORY ${home})
+  foreach(type application/zip application/x-zip-compressed application/x-partial-download)
+    execute_process(COMMAND env -i PATH=/usr/bin:/bin HOME=${home} XDG_CONFIG_HOME=${home}
+                            XDG_CONFIG_DIRS=/nonexistent XDG_DATA_HOME=${XDG_SCRATCH}/data
+                            XDG_DATA_DIRS=/nonexistent ${XDG_MIME} query default ${type}
+                    OUTPUT_VARIABLE handler OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT handler STREQUAL "tessary.desktop")
+      set(failures ${failures} "xdg-mime query default ${type}: '${handler}'" PARENT_SCOPE)
+    endif()
+  endforeach()
+  file(REMOVE_RECURSE ${XDG_SCRATCH})
+endfunction()
+
 set(programs tessary-cli)
 expect_file(${BINDIR}/tessary-cli)
 expect_file(${MANDIR}/man1/tessary-cli.1)
+expect_file(${DATADIR}/bash-completion/completions/tessary-cli)
+expect_file(${DATADIR}/zsh/vendor-completions/_tessary-cli)
 
-# No test or build helper program among the installed ones (looked at before
-# a program runs: the programs keep their settings beside themselves).
+# No test or build helper program among the installed ones.
 set(ours tessary-cli)
 if(GUI)
   list(APPEND ours tessary)
@@ -45,12 +95,20 @@ foreach(program ${installed_programs})
   endif()
 endforeach()
 
-# The installed tool runs from its new place.
-execute_process(COMMAND ${PREFIX}/${BINDIR}/tessary-cli --version
+# The installed tool runs from its new place, and keeps any state file in
+# the user's folders, not in the shared bin folder.
+set(user ${XDG_SCRATCH}/user)
+execute_process(COMMAND env HOME=${user} XDG_CONFIG_HOME=${user}/config XDG_STATE_HOME=${user}/state
+                        ${PREFIX}/${BINDIR}/tessary-cli --version
                 RESULT_VARIABLE result OUTPUT_VARIABLE version ERROR_VARIABLE version)
 if(NOT result EQUAL 0)
   list(APPEND failures "the installed tessary-cli --version failed: ${version}")
 endif()
+file(GLOB state_files ${PREFIX}/${BINDIR}/*.ini ${PREFIX}/${BINDIR}/*.log)
+if(state_files)
+  list(APPEND failures "the installed program wrote beside itself: ${state_files}")
+endif()
+file(REMOVE_RECURSE ${user})
 
 if(GUI)
   list(APPEND programs tessary)
@@ -68,12 +126,11 @@ if(GUI)
   endif()
 
   expect_file(${DATADIR}/applications/tessary.desktop)
-  file(READ ${SOURCE}/wizard/desktop/tessary.desktop wanted)
-  if(EXISTS ${PREFIX}/${DATADIR}/applications/tessary.desktop)
-    file(READ ${PREFIX}/${DATADIR}/applications/tessary.desktop installed)
-    if(NOT installed STREQUAL wanted)
-      list(APPEND failures "the installed desktop entry differs from wizard/desktop/tessary.desktop")
-    endif()
+  expect_file(${DATADIR}/metainfo/com.quenlor.tessary.metainfo.xml)
+  expect_file(${MANDIR}/man1/tessary.1)
+  set(entry "${PREFIX}/${DATADIR}/applications/tessary.desktop")
+  if(EXISTS "${entry}")
+    check_installed_entry("${entry}")
   endif()
 
   foreach(size 16 22 24 32 48 64 128 256)
@@ -93,4 +150,4 @@ if(failures)
   list(JOIN failures "\n  " text)
   message(FATAL_ERROR "install into ${PREFIX}:\n  ${text}")
 endif()
-message(STATUS "installed into ${PREFIX}: ${programs}, help, desktop entry, icons, manual page")
+message(STATUS "installed into ${PREFIX}: ${programs}, help, desktop entry, icons, manual pages, completions")

@@ -1,0 +1,26 @@
+# Bash completion of tessary-cli: its options, and file names for the damaged
+# archive and for the file named by -o/--output.
+_tessary_cli()
+{
+    local cur prev words cword split
+    _init_completion -s || return
+
+    case $prev in
+        -o | --output)
+            _filedir
+            return
+            ;;
+    esac
+    $split && return
+
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W '-o --output= -f --force -l --list -j --json
+            -q --quiet -h --help -V --version --' -- "$cur"))
+        [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
+        return
+    fi
+    # Damaged archives are often not named *.zip (*.part, *.crdownload, no
+    # extension at all): every file is offered.
+    _filedir
+} &&
+    complete -F _tessary_cli tessary-cli
