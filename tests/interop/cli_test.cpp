@@ -403,9 +403,10 @@ TEST_F(Cli, JsonIsOneValidDocumentOnEveryExitPath) {
         {"output error",
          {"damaged.zip", "-o", "note.txt/repaired.zip"},
          Output,
-         "len(d['entries']) == 3 and d['summary']['written'] == 0 and "
+         // The output is checked before the scan, so nothing has been listed.
+         "d['entries'] == [] and d['summary']['written'] == 0 and "
          "d['summary']['output'] is None and d['error']['kind'] == 'create_output' and "
-         "d['error']['file'] == 'note.txt/repaired.zip' and d['entries'][0]['offset'] == 0"},
+         "d['error']['file'] == 'note.txt/repaired.zip'"},
         {"output is input",
          {"damaged.zip", "-o", "./damaged.zip"},
          OutputIsInput,
