@@ -394,68 +394,49 @@ void TWizardSafeguardsTest::FinishCountsWhatTheRepairedArchiveHolds() {
 // ---------------------------------------------------------------------------
 // An existing repaired name
 
-enum class TOutputCase { ExistingFile, ReadOnlyFile, Folder, TheDamagedArchive, FolderTakesNoFile };
-Q_DECLARE_METATYPE(TOutputCase)
-
+// A folder or the damaged archive itself as the repaired name: the flow tests.
 void TWizardSafeguardsTest::ExistingOutputIsNeverReplacedUnasked_data() {
-    QTest::addColumn<TOutputCase>("output");
+    QTest::addColumn<QString>("name");    // of the repaired archive, in the test's folder
+    QTest::addColumn<int>("permissions"); // of a file there already; 0: none
     QTest::addColumn<TMessageResult>("answer");
     QTest::addColumn<QString>("message"); // %1: the repaired name in full
     QTest::addColumn<bool>("scans");
     const QString replace =
         QStringLiteral("The file \"%1\" already exists. Do you want to replace it?");
-    const QString cannot = QStringLiteral("Cannot create file \"%1\". ");
+    const int writable = int(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    const int readOnly = int(QFile::ReadOwner | QFile::ReadOther);
     QTest::newRow("existing file, No")
-        << TOutputCase::ExistingFile << TMessageResult::No << replace << false;
+        << "out.zip" << writable << TMessageResult::No << replace << false;
     QTest::newRow("existing file, Yes")
-        << TOutputCase::ExistingFile << TMessageResult::Yes << replace << true;
-    QTest::newRow("read-only file") << TOutputCase::ReadOnlyFile << TMessageResult::Ok
-                                    << cannot + "The file is read-only." << false;
-    QTest::newRow("folder") << TOutputCase::Folder << TMessageResult::Ok
-                            << cannot + "Is a directory." << false;
-    QTest::newRow("the damaged archive")
-        << TOutputCase::TheDamagedArchive << TMessageResult::Ok
-        << cannot + "The repaired archive cannot replace the damaged one." << false;
+        << "out.zip" << writable << TMessageResult::Yes << replace << true;
+    QTest::newRow("read-only file") << "out.zip" << readOnly << TMessageResult::Ok
+                                    << "Cannot create file \"%1\". The file is read-only." << false;
     // Only a warning, as for a folder that cannot be made: the scan goes on.
     QTest::newRow("folder that takes no new file")
-        << TOutputCase::FolderTakesNoFile << TMessageResult::Ok
-        << QStringLiteral("Output path corrupted!") << true;
+        << "/proc/out.zip" << 0 << TMessageResult::Ok << "Output path corrupted!" << true;
 }
 
 // Asked or refused before the scan, the file is left as it was unless the
 // user said Yes; the wizard stays on Selection unless the scan may go on.
 void TWizardSafeguardsTest::ExistingOutputIsNeverReplacedUnasked() {
-    QFETCH(TOutputCase, output);
+    QFETCH(QString, name);
+    QFETCH(int, permissions);
     QFETCH(TMessageResult, answer);
     QFETCH(QString, message);
     QFETCH(bool, scans);
+    if (name.startsWith(QLatin1String("/proc/")) &&
+        !QFileInfo::exists(QStringLiteral("/proc/self"))) {
+        QSKIP("no /proc here");
+    }
     TWizard w;
-    const QString input = WriteFile(w.Path(QStringLiteral("broken.zip")), DamagedArchive(5));
-    QString name = w.Path(QStringLiteral("out.zip"));
-    switch (output) {
-    case TOutputCase::ExistingFile:
+    name = QDir(w.Folder.path()).filePath(name);
+    if (permissions != 0) {
         WriteFile(name, "keep me");
-        break;
-    case TOutputCase::ReadOnlyFile:
-        WriteFile(name, "keep me");
-        QFile::setPermissions(name, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-        break;
-    case TOutputCase::Folder:
-        QDir().mkpath(name);
-        break;
-    case TOutputCase::TheDamagedArchive:
-        name = input;
-        break;
-    case TOutputCase::FolderTakesNoFile:
-        if (!QFileInfo(QStringLiteral("/proc/self")).exists()) {
-            QSKIP("no /proc here");
-        }
-        name = QStringLiteral("/proc/out.zip");
-        break;
+        QFile::setPermissions(name, QFile::Permissions(permissions));
     }
     const std::string before = ReadFile(name);
     w->btnNext->click();
-    w->edInputFile->setText(input);
+    w->edInputFile->setText(WriteFile(w.Path(QStringLiteral("broken.zip")), DamagedArchive(5)));
     w->edOutputFile->setText(name);
     w.Desktop.Answers = {answer};
     w->btnNext->click();
