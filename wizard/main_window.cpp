@@ -10,6 +10,7 @@
 #include "fonts.h"
 #include "help_button.h"
 #include "help_topics.h"
+#include "output_target.h"
 #include "paths.h"
 #include "program_info.h"
 #include "program_path.h"
@@ -175,6 +176,11 @@ QString WithZipExtension(const QString& name) {
 bool CanCreateFolderOf(const QString& fileName) {
     const QString folder = FolderPart(fileName);
     return folder.isEmpty() || QDir().mkpath(folder);
+}
+
+// The name of a file as the error display and the questions show it.
+QString FullPath(const QString& fileName) {
+    return QDir::cleanPath(QFileInfo(fileName).absoluteFilePath());
 }
 
 // The error display's text for a failure: the engine's file errors name the
@@ -698,17 +704,56 @@ void TfmMain::btnBrowseOutputClick() {
     });
 }
 
-bool TfmMain::CheckOutputPath() const {
-    // Linux has no drive letters: the path is sound when its folder exists or
-    // can be created now, before the scan.
-    return CanCreateFolderOf(edOutputFile->text());
+// Linux has no drive letters: the path is sound when its folder exists or can
+// be created now, before the scan, and takes a new file (a temporary one is
+// created and removed there), so that an unwritable folder is known before
+// the whole archive has been read. Also finds what the name holds already.
+bool TfmMain::CheckOutputPath(TOutputTarget& target) const {
+    const QString output = edOutputFile->text();
+    if (output.isEmpty()) {
+        return true; // nothing to examine; the empty name keeps the wizard here
+    }
+    const bool folderMade = CanCreateFolderOf(output);
+    target = CheckOutputTarget(ToNativePath(output), true);
+    return folderMade && target.Problem != TOutputProblem::FolderNotWritable &&
+           target.Problem != TOutputProblem::BadPath;
+}
+
+// An existing file under the repaired name is replaced only when the user
+// says so. The damaged archive itself, a read-only file and anything that is
+// not a regular file are refused at once through the error display, instead
+// of after the whole scan.
+bool TfmMain::MayReplaceOutput(const TOutputTarget& target, const TInputStream& input) {
+    if (!target.Exists) {
+        return true;
+    }
+    if (input.IsSameFile(target.Path)) {
+        throw EArcsalveError(TErrorKind::OutputIsInput, target.Path,
+                             "The repaired archive cannot replace the damaged one");
+    }
+    if (target.Problem == TOutputProblem::ReadOnly ||
+        target.Problem == TOutputProblem::NotRegular) {
+        throw EArcsalveError(TErrorKind::CreateOutput, target.Path, target.Reason);
+    }
+    const QString question = QStringLiteral("The file \"%1\" already exists. Do you want to "
+                                            "replace it?")
+                                 .arg(FullPath(edOutputFile->text()));
+    if (Ask(question, QStringLiteral("Warning"), TMessageIcon::Question, TMessageButtons::YesNo) ==
+        TMessageResult::Yes) {
+        return true;
+    }
+    // Back to the repaired name, ready for another one to be typed.
+    edOutputFile->setFocus(Qt::OtherFocusReason);
+    edOutputFile->selectAll();
+    return false;
 }
 
 // ---------------------------------------------------------------------------
 // The two engine runs
 
 void TfmMain::ScanSelection() {
-    if (!edInputFile->text().isEmpty() && !CheckOutputPath()) {
+    TOutputTarget target;
+    if (!edInputFile->text().isEmpty() && !CheckOutputPath(target)) {
         Ask(QStringLiteral("Output path corrupted!"), QStringLiteral("Error"), TMessageIcon::Error,
             TMessageButtons::Ok);
     }
@@ -723,6 +768,9 @@ void TfmMain::ScanSelection() {
     // A damaged archive that cannot be opened leaves the previous engine and
     // its results as they were.
     std::unique_ptr<TInputStream> stream = OpenInputFile(ToNativePath(input));
+    if (!MayReplaceOutput(target, *stream)) {
+        return;
+    }
     DiscardEngine();
     FEngine = std::make_unique<TArcsalve>(
         std::move(stream),

@@ -27,6 +27,8 @@ namespace tessary {
 
 class TFileIconList;
 class TFilesModel;
+class TInputStream;
+struct TOutputTarget;
 enum class TMessageIcon;
 enum class TMessageButtons;
 enum class TMessageResult;
@@ -187,7 +189,8 @@ private:
     void RebuildArchive();
     void ReturnToSelection();
     void EnterFinishPage();
-    bool CheckOutputPath() const;
+    bool CheckOutputPath(TOutputTarget& target) const;
+    bool MayReplaceOutput(const TOutputTarget& target, const TInputStream& input);
     void DiscardEngine();
 
     // The window's own message boxes and the error display. Activation that
