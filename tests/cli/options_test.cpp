@@ -22,44 +22,6 @@ TEST(CliOptions, DefaultOutputIsTheSharedRepairedNameOrInTheFolder) {
     EXPECT_EQ(OutputFor(ParseOptions({"-"}), "-"), "recovered_stdin.zip");
 }
 
-// Every spelling of every option the GNU way, each row one command line.
-struct TOptionRow {
-    std::vector<std::string> Args;
-    std::vector<std::string> Inputs;
-    std::string Output;
-    bool Force, List, Quiet;
-};
-
-TEST(CliOptions, EveryGnuFormGivesTheSameOptions) {
-    const TOptionRow rows[] = {
-        {{"-o", "out.zip", "in.zip"}, {"in.zip"}, "out.zip", false, false, false},
-        {{"-oout.zip", "in.zip"}, {"in.zip"}, "out.zip", false, false, false},
-        {{"--output", "out.zip", "in.zip"}, {"in.zip"}, "out.zip", false, false, false},
-        {{"--output=out.zip", "in.zip"}, {"in.zip"}, "out.zip", false, false, false},
-        {{"--out=out.zip", "in.zip"}, {"in.zip"}, "out.zip", false, false, false},
-        {{"in.zip", "--outp", "out.zip"}, {"in.zip"}, "out.zip", false, false, false},
-        {{"-lq", "in.zip"}, {"in.zip"}, "", false, true, true},
-        {{"-fqoout.zip", "in.zip"}, {"in.zip"}, "out.zip", true, false, true},
-        {{"in.zip", "--fo", "--qu"}, {"in.zip"}, "", true, false, true},
-        {{"--", "-odd.zip"}, {"-odd.zip"}, "", false, false, false},
-        {{"-q", "--", "-l", "--force"}, {"-l", "--force"}, "", false, false, true},
-        {{"-", "-o", "-"}, {"-"}, "-", false, false, false},
-        {{"a.zip", "-d", "out", "b.zip"}, {"a.zip", "b.zip"}, "", false, false, false},
-    };
-    for (const TOptionRow& row : rows) {
-        std::string line;
-        for (const std::string& a : row.Args)
-            line += a + " ";
-        SCOPED_TRACE(line);
-        TOptions o = ParseOptions(row.Args);
-        EXPECT_EQ(o.Inputs, row.Inputs);
-        EXPECT_EQ(o.Output, row.Output);
-        EXPECT_EQ(o.Force, row.Force);
-        EXPECT_EQ(o.ListOnly, row.List);
-        EXPECT_EQ(o.Quiet, row.Quiet);
-    }
-}
-
 TEST(CliOptions, WrongCommandLinesSayWhy) {
     const std::pair<std::vector<std::string>, const char*> rows[] = {
         {{}, "no damaged archive given"},
