@@ -199,8 +199,9 @@ int main(int argc, char** argv) {
     try {
         options = ParseOptions(args);
     } catch (const std::invalid_argument& e) {
+        // The reason may quote a file name: escaped like every name printed.
         std::fprintf(stderr, "tessary-cli: %s\nTry 'tessary-cli --help' for more information.\n",
-                     e.what());
+                     EscapeForText(e.what()).c_str());
         return ExitUsage;
     }
 

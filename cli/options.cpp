@@ -4,8 +4,10 @@
 #include "entry_text.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <getopt.h>
 #include <iterator>
+#include <map>
 #include <stdexcept>
 
 namespace tessary::cli {
@@ -113,6 +115,18 @@ void CheckCombination(const TOptions& o) {
                                     " damaged archives were given (-d DIR takes several)");
     if (!o.Output.empty() && !o.Folder.empty())
         throw std::invalid_argument("-o and -d cannot be used together");
+    // Two archives repaired under one name: the second would replace the first.
+    std::map<std::string, const std::string*> taken;
+    for (const std::string& input : o.Inputs) {
+        if (o.ListOnly)
+            break;
+        std::string output = OutputFor(o, input);
+        auto [at, fresh] =
+            taken.emplace(std::filesystem::path(output).lexically_normal().string(), &input);
+        if (!fresh)
+            throw std::invalid_argument("'" + *at->second + "' and '" + input +
+                                        "' would both be repaired into '" + output + "'");
+    }
     if (o.Output == StandardStream && o.Json && !o.ListOnly)
         throw std::invalid_argument(
             "--json and -o - cannot share standard output; write the archive to a file");

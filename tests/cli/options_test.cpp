@@ -37,6 +37,8 @@ TEST(CliOptions, WrongCommandLinesSayWhy) {
         {{"a.zip", "b.zip", "-o", "c.zip"}, "-o names one repaired archive"},
         {{"a.zip", "-o", "c.zip", "-d", "out"}, "-o and -d cannot be used together"},
         {{"-", "-"}, "standard input given more than once"},
+        {{"-d", "out", "a/x.zip", "b/x.zip"}, "would both be repaired into 'out/recovered_x.zip'"},
+        {{"x.zip", "./x.zip"}, "would both be repaired"},
         {{"a.zip", "-o", "-", "--json"}, "cannot share standard output"},
     };
     for (const auto& [args, reason] : rows) {
