@@ -83,26 +83,32 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
 
     TArcsalveOptions engineOptions;
     engineOptions.CreateOutput = job.ToStdout() ? StandardOutputFactory() : FileOutputFactory();
-    std::unique_ptr<TInputStream> input =
-        job.Input == StandardStream ? OpenStandardInput([] { return InterruptCount() > 0; })
-                                    : OpenInputFile(job.Input);
-    if (!options.ListOnly && job.ToStdout()) {
-        // An archive is no text: a terminal would only be scrambled by it.
-        if (::isatty(STDOUT_FILENO))
-            throw EArcsalveError(TErrorKind::CreateOutput, job.Output,
-                                 "Standard output is a terminal");
-    } else if (!options.ListOnly) {
-        if (input->IsSameFile(job.Output))
-            throw EArcsalveError(TErrorKind::OutputIsInput, job.Output,
-                                 "The repaired archive cannot replace the damaged one");
-        // Before the scan, so that an output that cannot or must not be
-        // written fails at once rather than after reading the whole input.
+    bool writesFile = !options.ListOnly && !job.ToStdout();
+    // Before the scan, so that an output that cannot or must not be written
+    // fails at once rather than after reading the whole input.
+    auto checkTarget = [&] {
         TOutputTarget target = CheckOutputTarget(job.Output, options.Force);
         if (target.Problem == TOutputProblem::Exists)
             throw EArcsalveError(TErrorKind::CreateOutput, job.Output,
                                  target.Reason + " (--force replaces it)");
         if (!target.Usable())
             throw EArcsalveError(TErrorKind::CreateOutput, job.Output, target.Reason);
+    };
+    // An archive is no text: a terminal would only be scrambled by it.
+    if (!options.ListOnly && job.ToStdout() && ::isatty(STDOUT_FILENO))
+        throw EArcsalveError(TErrorKind::CreateOutput, job.Output, "Standard output is a terminal");
+    bool fromStdin = job.Input == StandardStream;
+    if (fromStdin && writesFile)
+        checkTarget(); // before standard input is copied, which may take long
+    std::unique_ptr<TInputStream> input =
+        fromStdin ? OpenStandardInput([] { return InterruptCount() > 0; })
+                  : OpenInputFile(job.Input);
+    if (writesFile) {
+        if (input->IsSameFile(job.Output))
+            throw EArcsalveError(TErrorKind::OutputIsInput, job.Output,
+                                 "The repaired archive cannot replace the damaged one");
+        if (!fromStdin)
+            checkTarget();
     }
     bar.Start("Scanning", input->Size());
     engine = std::make_unique<TArcsalve>(std::move(input), progress, engineOptions);

@@ -287,6 +287,15 @@ std::vector<TSafetyRow> Rows() {
              EXPECT_TRUE(fs::is_empty(s.Path("tmp")));
              ExpectNoOutput(s);
          }},
+        {"UnusableOutputFailsBeforeStandardInputIsCopied",
+         [](const TScene& s) {
+             return ::mkfifo(s.Path("fifo").c_str(), 0600) == 0 ? "" : "cannot make a FIFO";
+         },
+         {"@sh", "(sleep 15; cat damaged.zip) > fifo 2>/dev/null &\n"
+                 "exec \"$1\" - -o /proc/x.zip < fifo"},
+         4,
+         cantCreate + "/proc/x.zip\".",
+         "damaged.zip"},
         {"FullStandardOutputIsAWriteErrorOfTheArchive",
          [](const TScene& s) { return s.Device("full", 1, 7) ? "" : "cannot make device nodes"; },
          {"@sh", "\"$1\" damaged.zip -o - > full"},
