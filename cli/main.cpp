@@ -11,12 +11,15 @@
 #include "progress_bar.h"
 #include "report.h"
 #include "safe_text.h"
+#include "standard_streams.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <unistd.h>
 
 using namespace tessary;
 using namespace tessary::cli;
@@ -50,36 +53,64 @@ int ExitCodeFor(const EArcsalveError& e) {
     return ExitOutput;
 }
 
+// One damaged archive and where its repaired archive goes.
+struct TJob {
+    std::string Input;
+    std::string Output; // "-": standard output
+    bool ToStdout() const { return Output == StandardStream; }
+};
+
+// The repaired archive's size, near enough for a progress figure: every
+// entry's data behind its header.
+int64_t RebuildBytes(const TArcsalve& engine) {
+    int64_t total = 0;
+    for (const TFileInfo& e : engine.Entries())
+        total += 30 + e.NameLength + e.ExtraLength + std::max<int64_t>(e.CompressedSize, 0);
+    return total;
+}
+
 // Scans and rebuilds; a failure of either file ends the run in
 // summary.Error, so that the report below is complete on every path.
-void Run(const TOptions& options, std::unique_ptr<TArcsalve>& engine, TSummary& summary) {
-    TProgressBar bar(stderr, !options.Quiet);
+void Run(const TOptions& options, const TJob& job, std::FILE* text,
+         std::unique_ptr<TArcsalve>& engine, TSummary& summary) {
+    TProgressBar bar(stderr, ProgressStyleFor(stderr, !options.Quiet));
     bool scanning = true;
     int interruptsBefore = 0;
     auto progress = [&](int32_t percent, const char* count) {
-        if (scanning)
-            bar.Show("Scanning", percent, count, "files have been found");
-        else
-            bar.Show("Saving", percent, count, "files have been repaired");
+        bar.Show(percent, count, scanning ? "files have been found" : "files have been repaired");
         return InterruptCount() == interruptsBefore;
     };
 
     TArcsalveOptions engineOptions;
-    engineOptions.CreateOutput = FileOutputFactory();
-    std::unique_ptr<TInputStream> input = OpenInputFile(options.Input);
-    if (!options.ListOnly) {
-        if (input->IsSameFile(options.Output))
-            throw EArcsalveError(TErrorKind::OutputIsInput, options.Output,
-                                 "The repaired archive cannot replace the damaged one");
-        // Before the scan, so that an output that cannot or must not be
-        // written fails at once rather than after reading the whole input.
-        TOutputTarget target = CheckOutputTarget(options.Output, options.Force);
+    engineOptions.CreateOutput = job.ToStdout() ? StandardOutputFactory() : FileOutputFactory();
+    bool writesFile = !options.ListOnly && !job.ToStdout();
+    // Before the scan, so that an output that cannot or must not be written
+    // fails at once rather than after reading the whole input.
+    auto checkTarget = [&] {
+        TOutputTarget target = CheckOutputTarget(job.Output, options.Force);
         if (target.Problem == TOutputProblem::Exists)
-            throw EArcsalveError(TErrorKind::CreateOutput, options.Output,
+            throw EArcsalveError(TErrorKind::CreateOutput, job.Output,
                                  target.Reason + " (--force replaces it)");
         if (!target.Usable())
-            throw EArcsalveError(TErrorKind::CreateOutput, options.Output, target.Reason);
+            throw EArcsalveError(TErrorKind::CreateOutput, job.Output, target.Reason);
+    };
+    // An archive is no text: a terminal would only be scrambled by it.
+    if (!options.ListOnly && job.ToStdout() && ::isatty(STDOUT_FILENO))
+        throw EArcsalveError(TErrorKind::CreateOutput, job.Output, "Standard output is a terminal");
+    bool fromStdin = job.Input == StandardStream;
+    if (fromStdin && writesFile)
+        checkTarget(); // before standard input is copied, which may take long
+    std::unique_ptr<TInputStream> input =
+        fromStdin ? OpenStandardInput([] { return InterruptCount() > 0; })
+                  : OpenInputFile(job.Input);
+    if (writesFile) {
+        if (input->IsSameFile(job.Output))
+            throw EArcsalveError(TErrorKind::OutputIsInput, job.Output,
+                                 "The repaired archive cannot replace the damaged one");
+        if (!fromStdin)
+            checkTarget();
     }
+    bar.Start("Scanning", input->Size());
     engine = std::make_unique<TArcsalve>(std::move(input), progress, engineOptions);
 
     engine->BeginScanFile();
@@ -90,32 +121,38 @@ void Run(const TOptions& options, std::unique_ptr<TArcsalve>& engine, TSummary& 
     if (summary.Stopped)
         summary.StoppedDuring = "scan";
     if (!options.Json && !options.Quiet)
-        PrintTable(stdout, *engine);
+        PrintTable(text, *engine);
 
     if (!options.ListOnly && summary.Found > 0) {
         scanning = false;
         interruptsBefore = InterruptCount();
-        engine->GetRecovered(options.Output);
+        bar.Start("Saving", RebuildBytes(*engine));
+        engine->GetRecovered(job.Output);
         bar.Clear();
         if (InterruptCount() > interruptsBefore)
             summary.StoppedDuring = "rebuild";
         summary.Stopped = InterruptCount() > 0;
-        summary.Output = options.Output;
+        summary.Output = job.Output;
         summary.Written = engine->WrittenEntries();
     }
 }
 
-int Repair(const TOptions& options) {
+int Repair(const TOptions& options, const TJob& job) {
+    // With the archive on standard output, the words go to standard error.
+    std::FILE* text = job.ToStdout() && !options.ListOnly ? stderr : stdout;
+    if (options.Inputs.size() > 1 && !options.Json && !options.Quiet)
+        std::fprintf(text, "%s:\n", EscapeForText(job.Input).c_str());
     std::unique_ptr<TArcsalve> engine;
     TSummary summary;
+    summary.Input = job.Input;
     summary.ListOnly = options.ListOnly;
     try {
-        Run(options, engine, summary);
+        Run(options, job, text, engine, summary);
     } catch (EArcsalveError& e) {
         // A read failure names the damaged file and where reading stopped.
         if (e.Kind == TErrorKind::ReadInput) {
             if (e.Path.empty())
-                e.Path = options.Input;
+                e.Path = job.Input;
             if (e.Offset >= 0)
                 e.Reason += " (at byte " + std::to_string(e.Offset) + ")";
         }
@@ -124,13 +161,26 @@ int Repair(const TOptions& options) {
     if (options.Json)
         PrintJson(stdout, engine.get(), summary);
     else if (!options.Quiet && !summary.Error)
-        PrintSummary(stdout, summary);
+        PrintSummary(text, summary);
 
     if (summary.Error)
         return ExitCodeFor(*summary.Error);
     if (summary.Found == 0)
         return summary.Stopped ? ExitInterrupted : ExitNothingFound;
     return summary.Stopped ? ExitInterrupted : ExitOk;
+}
+
+// Each damaged archive in turn, the exit status the highest of theirs; a
+// Ctrl-C ends the run after the archive it stopped.
+int RepairAll(const TOptions& options) {
+    int worst = ExitOk;
+    for (size_t i = 0; i < options.Inputs.size() && InterruptCount() == 0; ++i) {
+        if (i > 0 && !options.Json && !options.Quiet)
+            std::fputc('\n', stdout);
+        const std::string& input = options.Inputs[i];
+        worst = std::max(worst, Repair(options, {input, OutputFor(options, input)}));
+    }
+    return worst;
 }
 
 // Output lost to a closed pipe or a full disk is reported at the very end,
@@ -155,8 +205,9 @@ int main(int argc, char** argv) {
     try {
         options = ParseOptions(args);
     } catch (const std::invalid_argument& e) {
+        // The reason may quote a file name: escaped like every name printed.
         std::fprintf(stderr, "tessary-cli: %s\nTry 'tessary-cli --help' for more information.\n",
-                     e.what());
+                     EscapeForText(e.what()).c_str());
         return ExitUsage;
     }
 
@@ -171,7 +222,7 @@ int main(int argc, char** argv) {
     } else if (options.Version) {
         std::printf("tessary-cli (%s)\n", GetTitle().c_str());
     } else {
-        code = Repair(options);
+        code = RepairAll(options);
     }
     return CheckPrinted(code);
 }

@@ -3,24 +3,32 @@
 
 #include "entry_text.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <getopt.h>
+#include <iterator>
+#include <map>
 #include <stdexcept>
 
 namespace tessary::cli {
 
-const char* const UsageText = R"(Usage: tessary-cli [OPTIONS] DAMAGED.zip
-Repairs a damaged or incompletely downloaded ZIP archive. Every entry whose
+const char* const UsageText = R"(Usage: tessary-cli [OPTIONS] DAMAGED.zip...
+Repairs damaged or incompletely downloaded ZIP archives. Every entry whose
 header can be found is copied into a new archive, which gets a rebuilt central
-directory. The damaged archive is only read, never changed.
+directory. The damaged archive is only read, never changed. A DAMAGED.zip of
+"-" is read from standard input.
 
 Options:
-  -o, --output FILE  write the repaired archive to FILE
-                     (default: recovered_NAME beside the damaged archive)
-  -f, --force        replace FILE if it exists (never a read-only file)
-  -l, --list         only scan and list the entries; write nothing
-  -j, --json         print the results as JSON on standard output
-  -q, --quiet        print nothing but errors
-  -h, --help         show this help and exit
-  -V, --version      show the version and exit
+  -o, --output FILE     write the repaired archive to FILE ("-": standard
+                        output); only with one damaged archive
+                        (default: recovered_NAME beside the damaged archive)
+  -d, --directory DIR   write each repaired archive to DIR/recovered_NAME
+  -f, --force           replace FILE if it exists (never a read-only file)
+  -l, --list            only scan and list the entries; write nothing
+  -j, --json            print the results as JSON on standard output
+  -q, --quiet           print nothing but errors
+  -h, --help            show this help and exit
+  -V, --version         show the version and exit
 
 Exit status:
   0  the repaired archive was written (or, with --list, the scan finished)
@@ -31,53 +39,159 @@ Exit status:
   5  the repaired archive would replace the damaged one
   6  the results could not be printed (the repaired archive is complete)
   130 stopped with Ctrl-C (the archive written holds the entries saved so far)
+With several damaged archives, the highest status of them.
 )";
 
-TOptions ParseOptions(const std::vector<std::string>& args) {
-    TOptions o;
-    bool endOfOptions = false;
-    bool outputGiven = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (endOfOptions || a.empty() || a[0] != '-' || a == "-") {
-            if (!o.Input.empty())
-                throw std::invalid_argument("more than one damaged archive given: '" + a + "'");
-            o.Input = a;
-        } else if (a == "--") {
-            endOfOptions = true;
-        } else if (a == "-o" || a == "--output") {
-            if (i + 1 >= args.size())
-                throw std::invalid_argument("option '" + a + "' needs a file name");
-            o.Output = args[++i];
-            outputGiven = true;
-        } else if (a.rfind("--output=", 0) == 0) {
-            o.Output = a.substr(9);
-            outputGiven = true;
-        } else if (a == "-f" || a == "--force") {
-            o.Force = true;
-        } else if (a == "-l" || a == "--list") {
-            o.ListOnly = true;
-        } else if (a == "-j" || a == "--json") {
-            o.Json = true;
-        } else if (a == "-q" || a == "--quiet") {
-            o.Quiet = true;
-        } else if (a == "-h" || a == "--help") {
-            o.Help = true;
-        } else if (a == "-V" || a == "--version") {
-            o.Version = true;
-        } else {
-            throw std::invalid_argument("unknown option '" + a + "'");
-        }
-    }
-    if (o.Help || o.Version)
-        return o;
-    if (o.Input.empty())
+namespace {
+
+// One line per option: getopt_long's tables are built from this one.
+struct TOptionSpec {
+    const char* Long;
+    char Short;
+    bool TakesArgument;
+    void (*Apply)(TOptions& o, const char* argument);
+};
+
+void NonEmpty(const char* argument, const char* what) {
+    if (*argument == '\0')
+        throw std::invalid_argument(std::string("empty ") + what + " name");
+}
+
+constexpr TOptionSpec OptionSpecs[] = {
+    {"output", 'o', true,
+     [](TOptions& o, const char* a) {
+         NonEmpty(a, "output");
+         o.Output = a;
+     }},
+    {"directory", 'd', true,
+     [](TOptions& o, const char* a) {
+         NonEmpty(a, "folder");
+         o.Folder = a;
+     }},
+    {"force", 'f', false, [](TOptions& o, const char*) { o.Force = true; }},
+    {"list", 'l', false, [](TOptions& o, const char*) { o.ListOnly = true; }},
+    {"json", 'j', false, [](TOptions& o, const char*) { o.Json = true; }},
+    {"quiet", 'q', false, [](TOptions& o, const char*) { o.Quiet = true; }},
+    {"help", 'h', false, [](TOptions& o, const char*) { o.Help = true; }},
+    {"version", 'V', false, [](TOptions& o, const char*) { o.Version = true; }},
+};
+
+const TOptionSpec* SpecFor(int shortName) {
+    for (const TOptionSpec& spec : OptionSpecs)
+        if (spec.Short == shortName)
+            return &spec;
+    return nullptr;
+}
+
+// getopt_long answers '?' alike for an unknown, an ambiguous and a flag
+// given an argument; the word as typed tells them apart.
+std::string Refusal(const std::string& word, int shortName) {
+    if (shortName != 0)
+        return "unknown option '-" + std::string(1, static_cast<char>(shortName)) + "'";
+    std::string name = word.substr(2, word.find('=') - 2);
+    int matches = 0;
+    const TOptionSpec* match = nullptr;
+    for (const TOptionSpec& spec : OptionSpecs)
+        if (std::string_view(spec.Long).substr(0, name.size()) == name)
+            ++matches, match = &spec;
+    if (matches > 1)
+        return "ambiguous option '" + word + "'";
+    if (matches == 1 && !match->TakesArgument)
+        return "option '--" + std::string(match->Long) + "' takes no argument";
+    return "unknown option '" + word + "'";
+}
+
+void CheckCombination(const TOptions& o) {
+    if (o.Inputs.empty())
         throw std::invalid_argument("no damaged archive given");
-    if (outputGiven && o.Output.empty())
-        throw std::invalid_argument("empty output name");
-    if (o.Output.empty() && !o.ListOnly)
-        o.Output = DefaultRepairedName(o.Input);
+    size_t fromStdin = 0;
+    for (const std::string& input : o.Inputs)
+        fromStdin += input == StandardStream;
+    if (fromStdin > 1)
+        throw std::invalid_argument("standard input given more than once");
+    if (!o.Output.empty() && o.Inputs.size() > 1)
+        throw std::invalid_argument("-o names one repaired archive, but " +
+                                    std::to_string(o.Inputs.size()) +
+                                    " damaged archives were given (-d DIR takes several)");
+    if (!o.Output.empty() && !o.Folder.empty())
+        throw std::invalid_argument("-o and -d cannot be used together");
+    // Two archives repaired under one name: the second would replace the first.
+    std::map<std::string, const std::string*> taken;
+    for (const std::string& input : o.Inputs) {
+        if (o.ListOnly)
+            break;
+        std::string output = OutputFor(o, input);
+        auto [at, fresh] =
+            taken.emplace(std::filesystem::path(output).lexically_normal().string(), &input);
+        if (!fresh)
+            throw std::invalid_argument("'" + *at->second + "' and '" + input +
+                                        "' would both be repaired into '" + output + "'");
+    }
+    if (o.Output == StandardStream && o.Json && !o.ListOnly)
+        throw std::invalid_argument(
+            "--json and -o - cannot share standard output; write the archive to a file");
+}
+
+} // namespace
+
+TOptions ParseOptions(const std::vector<std::string>& args) {
+    std::vector<option> longOptions;
+    // ':' first: a missing argument answers ':' rather than '?', and
+    // getopt_long prints nothing; the messages below are the program's own.
+    std::string shortOptions = ":";
+    for (const TOptionSpec& spec : OptionSpecs) {
+        longOptions.push_back(
+            {spec.Long, spec.TakesArgument ? required_argument : no_argument, nullptr, spec.Short});
+        shortOptions += spec.Short;
+        if (spec.TakesArgument)
+            shortOptions += ':';
+    }
+    longOptions.push_back({nullptr, 0, nullptr, 0});
+
+    std::vector<std::string> words = args;
+    words.insert(words.begin(), "tessary-cli");
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(words.size());
+
+    TOptions o;
+    optind = 0; // starts getopt_long afresh, as each call must
+    opterr = 0;
+    for (;;) {
+        int c = getopt_long(argc, argv.data(), shortOptions.c_str(), longOptions.data(), nullptr);
+        if (c == -1)
+            break;
+        // The word that was just taken (or the one holding the flag).
+        std::string word = argv[std::min(optind, argc) - 1];
+        if (c == ':')
+            throw std::invalid_argument("option '" + word + "' needs " +
+                                        (optopt == 'd' ? "a folder name" : "a file name"));
+        const TOptionSpec* spec = c == '?' ? nullptr : SpecFor(c);
+        if (!spec)
+            throw std::invalid_argument(Refusal(word, word.rfind("--", 0) == 0 ? 0 : optopt));
+        spec->Apply(o, optarg ? optarg : "");
+    }
+    // getopt_long moved every operand behind the options.
+    for (int i = optind; i < argc; ++i)
+        o.Inputs.push_back(argv[static_cast<size_t>(i)]);
+    if (!(o.Help || o.Version))
+        CheckCombination(o);
     return o;
+}
+
+std::string OutputFor(const TOptions& options, const std::string& input) {
+    if (!options.Output.empty())
+        return options.Output;
+    std::string leaf = input == StandardStream
+                           ? "recovered_stdin.zip"
+                           : DefaultRepairedName(input.substr(input.find_last_of('/') + 1));
+    if (!options.Folder.empty())
+        return options.Folder + (options.Folder.back() == '/' ? "" : "/") + leaf;
+    if (input == StandardStream)
+        return leaf;
+    return DefaultRepairedName(input);
 }
 
 } // namespace tessary::cli

@@ -6,10 +6,15 @@
 
 namespace tessary::cli {
 
+// The name that stands for standard input (as a damaged archive) and for
+// standard output (as the repaired one).
+inline constexpr const char* StandardStream = "-";
+
 struct TOptions {
-    std::string Input;
-    std::string Output; // empty: "recovered_" + the input's name beside it
-    bool Force = false; // replace an existing output file
+    std::vector<std::string> Inputs; // in the order given; "-" is standard input
+    std::string Output;              // -o: only with one input; "-" is standard output
+    std::string Folder;              // -d: where the recovered_ names go
+    bool Force = false;              // replace an existing output file
     bool ListOnly = false;
     bool Json = false;
     bool Quiet = false;
@@ -17,8 +22,16 @@ struct TOptions {
     bool Version = false;
 };
 
-// Parses argv; throws std::invalid_argument with a one-line reason.
+// Parses the arguments after the program's name, GNU style: short flags
+// bundled or not, an option's argument attached or separate, long options
+// abbreviated as long as they stay unambiguous, "--" ending the options.
+// Throws std::invalid_argument with a one-line reason.
 TOptions ParseOptions(const std::vector<std::string>& args);
+
+// Where the repaired archive of `input` goes: -o's name, else recovered_NAME
+// in the -d folder or beside the input. Standard input's archive is
+// recovered_stdin.zip in the -d folder or the current one.
+std::string OutputFor(const TOptions& options, const std::string& input);
 
 extern const char* const UsageText;
 

@@ -30,7 +30,8 @@ void PrintSummary(std::FILE* out, const TSummary& s) {
                      s.Stopped ? " before the scan was stopped" : "");
     } else {
         std::fprintf(out, "%zu files have been found, %zu files have been repaired into %s%s.\n",
-                     s.Found, s.Written, EscapeForText(s.Output).c_str(),
+                     s.Found, s.Written,
+                     s.Output == "-" ? "standard output" : EscapeForText(s.Output).c_str(),
                      s.Stopped ? " (stopped early)" : "");
     }
     if (s.Dropped > 0)
@@ -62,7 +63,7 @@ const char* ErrorKindName(TErrorKind kind) {
 }
 
 void PrintJsonEntries(std::FILE* out, const TArcsalve* engine) {
-    std::fprintf(out, "{\"entries\":[");
+    std::fprintf(out, "\"entries\":[");
     size_t count = engine ? engine->FView.size() : 0;
     for (size_t i = 0; i < count; ++i) {
         const TFileInfo& e = engine->Entries()[i];
@@ -82,6 +83,7 @@ void PrintJsonEntries(std::FILE* out, const TArcsalve* engine) {
 } // namespace
 
 void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
+    std::fprintf(out, "{\"format\":%d,\"input\":%s,\n", JsonFormat, JsonString(s.Input).c_str());
     PrintJsonEntries(out, engine);
     std::fprintf(out,
                  "\"summary\":{\"found\":%zu,\"written\":%zu,\"stopped\":%s,\"output\":%s,"

@@ -12,6 +12,7 @@
 namespace tessary::cli {
 
 struct TSummary {
+    std::string Input; // as given; "-" for standard input
     size_t Found = 0;
     size_t Written = 0;
     bool Stopped = false;
@@ -26,7 +27,11 @@ struct TSummary {
 void PrintTable(std::FILE* out, const TArcsalve& engine);
 void PrintSummary(std::FILE* out, const TSummary& summary);
 
-// `{"entries":[...],"summary":{...}}`, with an "error" or "stopped" member
+// The version of the JSON document's layout, its "format" member: raised
+// only when a member changes meaning or goes away, never for a new one.
+inline constexpr int JsonFormat = 1;
+
+// `{"format":1,"input":...,"entries":[...],"summary":{...}}`, with an "error" or "stopped" member
 // when the run failed or was stopped. `engine` is null when the damaged
 // archive could not be opened.
 void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& summary);

@@ -329,6 +329,10 @@ std::unique_ptr<TInputStream> OpenInputFile(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         throw EArcsalveError(TErrorKind::OpenInput, path, SystemReason(errno));
+    return OpenInputDescriptor(fd, path);
+}
+
+std::unique_ptr<TInputStream> OpenInputDescriptor(int fd, const std::string& path) {
     struct stat st;
     if (::fstat(fd, &st) != 0) {
         int err = errno;

@@ -14,6 +14,10 @@ namespace tessary {
 // ReadInput on a read error, or when the file shrank or was changed since.
 std::unique_ptr<TInputStream> OpenInputFile(const std::string& path);
 
+// The same over a descriptor already open for reading, which the stream
+// owns from here on (closed on failure too); `path` names it in messages.
+std::unique_ptr<TInputStream> OpenInputDescriptor(int fd, const std::string& path);
+
 struct TOutputFileOptions {
     // Always use a named temporary file, as on file systems without
     // anonymous ones; lets tests take that path anywhere.

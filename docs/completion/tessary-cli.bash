@@ -1,5 +1,5 @@
-# Bash completion of tessary-cli: its options, and file names for the damaged
-# archive and for the file named by -o/--output.
+# Bash completion of tessary-cli: its options, file names for the damaged
+# archives and for the file named by -o/--output, folders for -d/--directory.
 _tessary_cli()
 {
     local cur prev words cword split
@@ -10,11 +10,15 @@ _tessary_cli()
             _filedir
             return
             ;;
+        -d | --directory)
+            _filedir -d
+            return
+            ;;
     esac
     $split && return
 
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '-o --output= -f --force -l --list -j --json
+        COMPREPLY=($(compgen -W '-o --output= -d --directory= -f --force -l --list -j --json
             -q --quiet -h --help -V --version --' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return

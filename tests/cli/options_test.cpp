@@ -1,42 +1,103 @@
 // The command line of tessary-cli and what it prints.
 #include "entry_text.h"
 #include "options.h"
+#include "progress_bar.h"
 #include "report.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 using namespace tessary::cli;
 
-TEST(CliOptions, DefaultOutputIsTheSharedRepairedName) {
+TEST(CliOptions, DefaultOutputIsTheSharedRepairedNameOrInTheFolder) {
     for (const char* input : {"/data/in/archive.zip", "archive.zip"})
-        EXPECT_EQ(ParseOptions({input}).Output, tessary::DefaultRepairedName(input));
+        EXPECT_EQ(OutputFor(ParseOptions({input}), input), tessary::DefaultRepairedName(input));
+    TOptions o = ParseOptions({"-d", "out/", "/data/a.zip", "b.zip", "-"});
+    EXPECT_EQ(OutputFor(o, "/data/a.zip"), "out/recovered_a.zip");
+    EXPECT_EQ(OutputFor(o, "-"), "out/recovered_stdin.zip");
+    EXPECT_EQ(OutputFor(ParseOptions({"-"}), "-"), "recovered_stdin.zip");
 }
 
-TEST(CliOptions, ParsesEveryFormAndRejectsWhatIsWrong) {
-    TOptions o = ParseOptions({"-o", "out.zip", "in.zip", "--quiet"});
-    EXPECT_EQ(o.Input, "in.zip");
-    EXPECT_EQ(o.Output, "out.zip");
-    EXPECT_TRUE(o.Quiet);
-    EXPECT_EQ(ParseOptions({"--output=x.zip", "in.zip"}).Output, "x.zip");
-    EXPECT_EQ(ParseOptions({"--", "-odd.zip"}).Input, "-odd.zip");
-    EXPECT_TRUE(ParseOptions({"--list", "in.zip"}).Output.empty()) << "--list writes nothing";
-    EXPECT_TRUE(ParseOptions({"--version"}).Version);
-    EXPECT_TRUE(ParseOptions({"-f", "in.zip"}).Force);
-    EXPECT_TRUE(ParseOptions({"in.zip", "--force"}).Force);
-    EXPECT_FALSE(ParseOptions({"in.zip"}).Force) << "replacing is never the default";
-
-    EXPECT_THROW(ParseOptions({}), std::invalid_argument);
-    EXPECT_THROW(ParseOptions({"a.zip", "b.zip"}), std::invalid_argument);
-    EXPECT_THROW(ParseOptions({"--bogus", "a.zip"}), std::invalid_argument);
-    EXPECT_THROW(ParseOptions({"a.zip", "-o"}), std::invalid_argument);
-    EXPECT_THROW(ParseOptions({"a.zip", "-o", ""}), std::invalid_argument)
-        << "an empty name is no reason to write the default one";
-    EXPECT_THROW(ParseOptions({"a.zip", "--output="}), std::invalid_argument);
+TEST(CliOptions, WrongCommandLinesSayWhy) {
+    const std::pair<std::vector<std::string>, const char*> rows[] = {
+        {{}, "no damaged archive given"},
+        {{"--bogus", "a.zip"}, "unknown option '--bogus'"},
+        {{"-x", "a.zip"}, "unknown option '-x'"},
+        {{"--fo=yes", "a.zip"}, "option '--force' takes no argument"},
+        {{"--list=yes", "a.zip"}, "option '--list' takes no argument"},
+        {{"a.zip", "-o"}, "option '-o' needs a file name"},
+        {{"a.zip", "--output"}, "option '--output' needs a file name"},
+        {{"a.zip", "-d"}, "option '-d' needs a folder name"},
+        {{"a.zip", "-o", ""}, "empty output name"}, // no reason to write the default one
+        {{"a.zip", "--output="}, "empty output name"},
+        {{"a.zip", "b.zip", "-o", "c.zip"}, "-o names one repaired archive"},
+        {{"a.zip", "-o", "c.zip", "-d", "out"}, "-o and -d cannot be used together"},
+        {{"-", "-"}, "standard input given more than once"},
+        {{"-d", "out", "a/x.zip", "b/x.zip"}, "would both be repaired into 'out/recovered_x.zip'"},
+        {{"x.zip", "./x.zip"}, "would both be repaired"},
+        {{"a.zip", "-o", "-", "--json"}, "cannot share standard output"},
+    };
+    for (const auto& [args, reason] : rows) {
+        std::string line;
+        for (const std::string& a : args)
+            line += a + " ";
+        try {
+            ParseOptions(args);
+            ADD_FAILURE() << line << "was taken";
+        } catch (const std::invalid_argument& e) {
+            EXPECT_NE(std::string(e.what()).find(reason), std::string::npos)
+                << line << "-> " << e.what();
+        }
+    }
+    EXPECT_TRUE(ParseOptions({"--version"}).Version) << "needs no damaged archive";
 }
 
 TEST(CliReport, JsonStringsEscapeQuotesAndControlCharacters) {
     EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
     EXPECT_EQ(JsonString("\xFF"), "\"\\udcff\"") << "JSON stays valid UTF-8";
+}
+
+// The progress as a terminal gets it, from a clock the test moves.
+class CliProgress : public ::testing::Test {
+protected:
+    std::string Drawn(TProgressStyle style, const std::vector<std::pair<double, int>>& shows) {
+        char* text = nullptr;
+        size_t size = 0;
+        std::FILE* out = open_memstream(&text, &size);
+        double now = 0;
+        {
+            TProgressBar bar(out, style, [&] { return now; });
+            bar.Start("Scanning", 400 << 20);
+            for (auto [at, percent] : shows) {
+                now = at;
+                bar.Show(percent, "7", "files have been found");
+            }
+            bar.Clear();
+        }
+        std::fclose(out);
+        std::string result(text, size);
+        std::free(text);
+        return result;
+    }
+};
+
+TEST_F(CliProgress, BarShowsBytesRateAndTimeLeft) {
+    std::string drawn = Drawn(TProgressStyle::Bar, {{10, 25}});
+    for (const char* part : {"[#####...............]  25%", "100", "/ 400", "/s", "0:00:30 left",
+                             "7 files have been found"})
+        EXPECT_NE(drawn.find(part), std::string::npos) << part << " missing in " << drawn;
+}
+
+TEST_F(CliProgress, DumbTerminalGetsPlainLinesEveryFewSeconds) {
+    std::string drawn = Drawn(TProgressStyle::Lines, {{1, 1}, {2, 2}, {6, 10}, {7, 11}, {12, 50}});
+    EXPECT_EQ(drawn.find('\x1b'), std::string::npos) << drawn;
+    EXPECT_EQ(drawn.find('\r'), std::string::npos) << drawn;
+    EXPECT_EQ(std::count(drawn.begin(), drawn.end(), '\n'), 2) << drawn;
+    EXPECT_EQ(drawn.rfind("Scanning: 10%", 0), 0u) << drawn;
+    EXPECT_NE(drawn.find("Scanning: 50%"), std::string::npos) << drawn;
+    EXPECT_EQ(Drawn(TProgressStyle::None, {{6, 10}}), "");
 }

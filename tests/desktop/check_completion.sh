@@ -59,5 +59,7 @@ tessary-cli $s/fol|$s/folder
 tessary-cli -o $s/dam|$s/damaged.part
 tessary-cli --output = $s/dam|$s/damaged.part
 tessary-cli -q --json $s/dam|$s/damaged.part
+tessary-cli -d $s/fol|$s/folder
+tessary-cli a.zip --dir|--directory=
 EOF2
 exit $failures

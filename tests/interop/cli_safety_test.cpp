@@ -259,6 +259,55 @@ std::vector<TSafetyRow> Rows() {
          "damaged.zip",
          {},
          [](const TScene& s, const TProcessResult&) { ExpectNoOutput(s); }},
+        // Standard input and output: the copy of a pipe has no name at any
+        // moment, and a failing standard output is a write error.
+        {"PipedInputLeavesNoTemporaryFile",
+         [](const TScene& s) { return fs::create_directory(s.Path("tmp")), ""; },
+         {"@sh", "cat damaged.zip | TMPDIR=$PWD/tmp \"$1\" -q - -o out.zip"},
+         0,
+         kNone,
+         "damaged.zip",
+         {},
+         [](const TScene& s, const TProcessResult&) {
+             ExpectRepaired(s, "out.zip", 3);
+             EXPECT_TRUE(fs::is_empty(s.Path("tmp")));
+         }},
+        {"SigtermWhileCopyingStandardInputLeavesNothing",
+         [](const TScene& s) {
+             fs::create_directory(s.Path("tmp"));
+             return ::mkfifo(s.Path("fifo").c_str(), 0600) == 0 ? "" : "cannot make a FIFO";
+         },
+         {"@sh", "(cat damaged.zip; sleep 3) > fifo 2>/dev/null &\n"
+                 "TMPDIR=$PWD/tmp exec \"$1\" - -o out.zip < fifo"},
+         -1,
+         kNone,
+         "damaged.zip",
+         {{1000, SIGTERM}},
+         [](const TScene& s, const TProcessResult&) {
+             EXPECT_TRUE(fs::is_empty(s.Path("tmp")));
+             ExpectNoOutput(s);
+         }},
+        {"UnusableOutputFailsBeforeStandardInputIsCopied",
+         [](const TScene& s) {
+             return ::mkfifo(s.Path("fifo").c_str(), 0600) == 0 ? "" : "cannot make a FIFO";
+         },
+         {"@sh", "(sleep 15; cat damaged.zip) > fifo 2>/dev/null &\n"
+                 "exec \"$1\" - -o /proc/x.zip < fifo"},
+         4,
+         cantCreate + "/proc/x.zip\".",
+         "damaged.zip"},
+        {"FullStandardOutputIsAWriteErrorOfTheArchive",
+         [](const TScene& s) { return s.Device("full", 1, 7) ? "" : "cannot make device nodes"; },
+         {"@sh", "\"$1\" damaged.zip -o - > full"},
+         4,
+         cantCreate + "-\". No space left on device",
+         "damaged.zip"},
+        {"ClosedPipeAsArchiveOutputIsAWriteError",
+         [](const TScene& s) { return s.ManyEntries("many.zip", 6000), ""; },
+         {"@sh", "\"$1\" many.zip -o - | head -c 10 >/dev/null; exit ${PIPESTATUS[0]}"},
+         4,
+         cantCreate + "-\". Broken pipe",
+         "many.zip"},
         // 6. Names that would drive the terminal.
         {"ControlBytesInNamesAreEscaped",
          Always,
