@@ -2,6 +2,7 @@
 // command line, over the same engine as the wizard.
 #include "arcsalve.h"
 #include "engine_error.h"
+#include "entry_check.h"
 #include "entry_text.h"
 #include "file_streams.h"
 #include "interrupt.h"
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 using namespace tessary;
 using namespace tessary::cli;
@@ -31,6 +33,7 @@ enum TExitCode {
     ExitOutput = 4,
     ExitOutputIsInput = 5,
     ExitPrint = 6,
+    ExitCheckFailed = 7,
     ExitInterrupted = 130,
 };
 
@@ -48,6 +51,50 @@ int ExitCodeFor(const EArcsalveError& e) {
         break;
     }
     return ExitOutput;
+}
+
+// Entries a check worker may run ahead of the one being written: enough to
+// keep every core busy on small entries, few enough that a stop wastes little.
+constexpr size_t CheckAhead = 64;
+
+unsigned CheckThreads() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// The rebuild's plan for each entry under --drop-damaged and --salvage; it
+// waits for the entry's check only when the plan depends on it.
+TEntryPlanner PlanFor(const TOptions& options, const TArcsalve& engine, TParallelCheck& checker,
+                      std::vector<TEntryCheck>& checks) {
+    return [&options, &engine, &checker, &checks](size_t i) {
+        if (!options.DropDamaged && !options.Salvage) {
+            checker.Release(i);
+            return TEntryPlan{};
+        }
+        const TCheckResult& r = checker.Wait(i);
+        TEntryPlan plan;
+        if (options.Salvage && IsSalvageable(engine.Entries()[i], r)) {
+            plan.Action = TEntryPlan::Salvage;
+            plan.Crc32 = r.Crc32;
+            plan.Size = r.UncompressedSize;
+            checks[i].Fate = TEntryFate::Salvaged;
+        } else if (options.DropDamaged && CheckFailed(r)) {
+            plan.Action = TEntryPlan::LeaveOut;
+            checks[i].Fate = TEntryFate::LeftOut;
+        }
+        return plan;
+    };
+}
+
+// Collects the results: every one when the run went through, those finished
+// when it was stopped.
+void CollectChecks(TParallelCheck& checker, bool stopped, std::vector<TEntryCheck>& checks) {
+    for (size_t i = 0; i < checks.size(); ++i) {
+        const TCheckResult* r = stopped ? checker.Result(i) : &checker.Wait(i);
+        if (r) {
+            checks[i].Checked = true;
+            checks[i].Result = *r;
+        }
+    }
 }
 
 // Scans and rebuilds; a failure of either file ends the run in
@@ -89,19 +136,42 @@ void Run(const TOptions& options, std::unique_ptr<TArcsalve>& engine, TSummary& 
     summary.Stopped = InterruptCount() > 0;
     if (summary.Stopped)
         summary.StoppedDuring = "scan";
-    if (!options.Json && !options.Quiet)
+    bool verify = options.Verify && summary.Found > 0 && !summary.Stopped;
+    if (!options.Json && !options.Quiet && !verify)
         PrintTable(stdout, *engine);
+    // The checks read the damaged file through an input of their own, whose
+    // reads are independent of the rebuild's.
+    std::unique_ptr<TInputStream> checkInput;
+    std::unique_ptr<TParallelCheck> checker;
+    TEntryPlanner plan;
+    if (verify) {
+        summary.Verified = true;
+        summary.Checks.resize(summary.Found);
+        checkInput = OpenInputFile(options.Input);
+        checker = std::make_unique<TParallelCheck>(*checkInput, engine->Entries(), CheckThreads(),
+                                                   CheckAhead * CheckThreads());
+        plan = PlanFor(options, *engine, *checker, summary.Checks);
+    }
 
     if (!options.ListOnly && summary.Found > 0) {
         scanning = false;
         interruptsBefore = InterruptCount();
-        engine->GetRecovered(options.Output);
+        engine->GetRecovered(options.Output, plan);
         bar.Clear();
         if (InterruptCount() > interruptsBefore)
             summary.StoppedDuring = "rebuild";
         summary.Stopped = InterruptCount() > 0;
         summary.Output = options.Output;
         summary.Written = engine->WrittenEntries();
+    }
+    if (checker) {
+        CollectChecks(*checker, summary.Stopped, summary.Checks);
+        if (!summary.Stopped && InterruptCount() > 0) {
+            summary.Stopped = true;
+            summary.StoppedDuring = "check";
+        }
+        if (!options.Json && !options.Quiet)
+            PrintTable(stdout, *engine, summary.Checks);
     }
 }
 
@@ -130,7 +200,9 @@ int Repair(const TOptions& options) {
         return ExitCodeFor(*summary.Error);
     if (summary.Found == 0)
         return summary.Stopped ? ExitInterrupted : ExitNothingFound;
-    return summary.Stopped ? ExitInterrupted : ExitOk;
+    if (summary.Stopped)
+        return ExitInterrupted;
+    return summary.Verified && CountChecks(summary.Checks).Failed > 0 ? ExitCheckFailed : ExitOk;
 }
 
 // Output lost to a closed pipe or a full disk is reported at the very end,

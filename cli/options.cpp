@@ -19,6 +19,12 @@ Options:
   -l, --list         only scan and list the entries; write nothing
   -j, --json         print the results as JSON on standard output
   -q, --quiet        print nothing but errors
+      --verify       check every entry's content by decompressing it and
+                     comparing its CRC-32 and size (with --list: after the scan)
+      --drop-damaged leave out entries whose check failed (implies --verify)
+      --salvage      write a deflated entry that is cut off or broken, and a
+                     stored one that is cut off, as a stored entry holding the
+                     bytes that decoded correctly (implies --verify)
   -h, --help         show this help and exit
   -V, --version      show the version and exit
 
@@ -30,6 +36,8 @@ Exit status:
   4  the repaired archive cannot be created or written, or exists already
   5  the repaired archive would replace the damaged one
   6  the results could not be printed (the repaired archive is complete)
+  7  with --verify: the repaired archive was written (or, with --list, the
+     scan finished) but some entries failed their check
   130 stopped with Ctrl-C (the archive written holds the entries saved so far)
 )";
 
@@ -61,6 +69,12 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
             o.Json = true;
         } else if (a == "-q" || a == "--quiet") {
             o.Quiet = true;
+        } else if (a == "--verify") {
+            o.Verify = true;
+        } else if (a == "--drop-damaged") {
+            o.DropDamaged = o.Verify = true;
+        } else if (a == "--salvage") {
+            o.Salvage = o.Verify = true;
         } else if (a == "-h" || a == "--help") {
             o.Help = true;
         } else if (a == "-V" || a == "--version") {
