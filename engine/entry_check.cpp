@@ -34,6 +34,30 @@ TEntryData EntryDataOf(const TFileInfo& e) {
     return d;
 }
 
+TCheckResult CheckEntry(TInputStream& input, const TFileInfo& e, const TCheckOptions& options) {
+    TEntryData d = EntryDataOf(e);
+    TCheckResult r = CheckEntryData(input, d, options);
+    bool cutStored = r.Outcome == TCheckOutcome::Truncated && e.Method == MethodStored &&
+                     !(e.Flags & FlagEncrypted) && d.Offset + e.CompressedSize > input.Size();
+    // An entry longer than the whole damaged file is written shortened, not
+    // zero-filled; only a plausible one is completed here.
+    if (!cutStored || d.Offset - e.HeaderOffset + e.CompressedSize > input.Size())
+        return r;
+    static const unsigned char zeros[64 << 10] = {};
+    uint32_t crc = r.Crc32;
+    for (int64_t left = e.CompressedSize - r.UncompressedSize; left > 0;) {
+        size_t n = static_cast<size_t>(std::min<int64_t>(left, sizeof zeros));
+        crc = UpdateCrc32(crc, zeros, n);
+        left -= static_cast<int64_t>(n);
+    }
+    if (crc == e.Crc32 && e.UncompressedSize == e.CompressedSize) {
+        r.Outcome = TCheckOutcome::Ok;
+        r.Crc32 = crc;
+        r.UncompressedSize = e.CompressedSize;
+    }
+    return r;
+}
+
 bool IsSalvageable(const TFileInfo& e, const TCheckResult& r) {
     if (r.Outcome == TCheckOutcome::Truncated)
         return e.Method == MethodDeflate || e.Method == MethodStored;
@@ -79,7 +103,7 @@ void TParallelCheck::Work() {
         TCheckResult result;
         std::exception_ptr error;
         try {
-            result = CheckEntryData(FInput, EntryDataOf(FEntries[index]), options);
+            result = CheckEntry(FInput, FEntries[index], options);
         } catch (const TCheckStopped&) {
             return;
         } catch (...) {

@@ -23,6 +23,12 @@ namespace tessary {
 // the repaired archive gets the content those headers promise.
 TEntryData EntryDataOf(const TFileInfo& e);
 
+// Checks one entry as the repaired archive will hold it. The rebuild fills
+// stored data that the damaged file cut off with zeros; where the missing
+// tail was zeros (padding, sparse images) that is the whole content, and the
+// entry is "ok", as every reader of the repaired archive will find.
+TCheckResult CheckEntry(TInputStream& input, const TFileInfo& e, const TCheckOptions& options = {});
+
 // Whether a failed entry may be written as a stored entry holding the bytes
 // that decoded correctly before the break: a deflated stream that is cut off
 // or broken, or stored data that is cut off.
