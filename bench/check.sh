@@ -2,7 +2,9 @@
 # The content check's benchmark: generates the benchmark's damaged archive,
 # repairs it with tessary-cli into a well-formed one, and times the check of
 # every entry of that archive (one thread, then two) beside `7z t` and
-# `unzip -t` on the same file, all from the page cache.
+# `unzip -t` on the same file, all from the page cache. Then the repair of the
+# damaged archive with and without `tessary-cli --verify`, and
+# `tessary-cli --list --verify` of the repaired one (the check alone).
 #
 # Usage: bench/check.sh [MIB]      (default 1024; the scratch folder needs
 #                                   about twice that much free space)
@@ -22,7 +24,6 @@ damaged=$scratch/damaged.zip
 archive=$scratch/repaired.zip
 python3 "$root/bench/make_archive.py" mixed "$damaged" --mib "$mib"
 "$build/bin/tessary-cli" --quiet "$damaged" -o "$archive" || true
-rm -f "$damaged"
 bytes=$(stat -c %s "$archive")
 echo "archive: $bytes bytes, $(nproc) cores"
 cat "$archive" >/dev/null # into the page cache
@@ -48,3 +49,15 @@ measure "7z-t" 7z t "$archive"
 grep -E '^(Everything is Ok|Files:|Errors:|Sub items Errors:)' "$scratch/7z-t.log" | sed 's/^/    /' || true
 measure "unzip-t" unzip -tq "$archive"
 tail -n 1 "$scratch/unzip-t.log" | sed 's/^/    /'
+
+# The command-line tool itself: repair alone, repair with the check beside it,
+# and the check of the repaired archive alone. Peak memory is the figure to
+# hold against the limit of 32 MiB.
+cat "$damaged" >/dev/null
+measure "repair" "$build/bin/tessary-cli" --quiet -f "$damaged" -o "$scratch/plain.zip"
+rm -f "$scratch/plain.zip"
+measure "repair --verify" "$build/bin/tessary-cli" --quiet --verify -f "$damaged" \
+  -o "$scratch/verified.zip"
+rm -f "$scratch/verified.zip"
+measure "--list --verify" "$build/bin/tessary-cli" --list --verify "$archive"
+tail -n 1 "$scratch/--list --verify.log" | sed 's/^/    /'

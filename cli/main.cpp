@@ -2,6 +2,7 @@
 // command line, over the same engine as the wizard.
 #include "arcsalve.h"
 #include "engine_error.h"
+#include "entry_check.h"
 #include "entry_text.h"
 #include "file_streams.h"
 #include "interrupt.h"
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
 
 using namespace tessary;
@@ -34,6 +36,7 @@ enum TExitCode {
     ExitOutput = 4,
     ExitOutputIsInput = 5,
     ExitPrint = 6,
+    ExitCheckFailed = 7,
     ExitInterrupted = 130,
 };
 
@@ -67,6 +70,50 @@ int64_t RebuildBytes(const TArcsalve& engine) {
     for (const TFileInfo& e : engine.Entries())
         total += 30 + e.NameLength + e.ExtraLength + std::max<int64_t>(e.CompressedSize, 0);
     return total;
+}
+
+// Entries a check worker may run ahead of the one being written: enough to
+// keep every core busy on small entries, few enough that a stop wastes little.
+constexpr size_t CheckAhead = 64;
+
+unsigned CheckThreads() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// The rebuild's plan for each entry under --drop-damaged and --salvage; it
+// waits for the entry's check only when the plan depends on it.
+TEntryPlanner PlanFor(const TOptions& options, const TArcsalve& engine, TParallelCheck& checker,
+                      std::vector<TEntryCheck>& checks) {
+    return [&options, &engine, &checker, &checks](size_t i) {
+        if (!options.DropDamaged && !options.Salvage) {
+            checker.Release(i);
+            return TEntryPlan{};
+        }
+        const TCheckResult& r = checker.Wait(i);
+        TEntryPlan plan;
+        if (options.Salvage && IsSalvageable(engine.Entries()[i], r)) {
+            plan.Action = TEntryPlan::Salvage;
+            plan.Crc32 = r.Crc32;
+            plan.Size = r.UncompressedSize;
+            checks[i].Fate = TEntryFate::Salvaged;
+        } else if (options.DropDamaged && CheckFailed(r)) {
+            plan.Action = TEntryPlan::LeaveOut;
+            checks[i].Fate = TEntryFate::LeftOut;
+        }
+        return plan;
+    };
+}
+
+// Collects the results: every one when the run went through, those finished
+// when it was stopped.
+void CollectChecks(TParallelCheck& checker, bool stopped, std::vector<TEntryCheck>& checks) {
+    for (size_t i = 0; i < checks.size(); ++i) {
+        const TCheckResult* r = stopped ? checker.Result(i) : &checker.Wait(i);
+        if (r) {
+            checks[i].Checked = true;
+            checks[i].Result = *r;
+        }
+    }
 }
 
 // Scans and rebuilds; a failure of either file ends the run in
@@ -110,6 +157,11 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
         if (!fromStdin)
             checkTarget();
     }
+    // The checks read the damaged file through a descriptor of their own,
+    // whose reads are independent of the rebuild's.
+    std::unique_ptr<TInputStream> checkInput;
+    if (options.Verify)
+        checkInput = OpenInputDescriptor(::dup(input->NativeHandle()), job.Input);
     bar.Start("Scanning", input->Size());
     engine = std::make_unique<TArcsalve>(std::move(input), progress, engineOptions);
 
@@ -120,20 +172,39 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
     summary.Stopped = InterruptCount() > 0;
     if (summary.Stopped)
         summary.StoppedDuring = "scan";
-    if (!options.Json && !options.Quiet)
+    bool verify = checkInput && summary.Found > 0 && !summary.Stopped;
+    if (!options.Json && !options.Quiet && !verify)
         PrintTable(text, *engine);
+    std::unique_ptr<TParallelCheck> checker;
+    TEntryPlanner plan;
+    if (verify) {
+        summary.Verified = true;
+        summary.Checks.resize(summary.Found);
+        checker = std::make_unique<TParallelCheck>(*checkInput, engine->Entries(), CheckThreads(),
+                                                   CheckAhead * CheckThreads());
+        plan = PlanFor(options, *engine, *checker, summary.Checks);
+    }
 
     if (!options.ListOnly && summary.Found > 0) {
         scanning = false;
         interruptsBefore = InterruptCount();
         bar.Start("Saving", RebuildBytes(*engine));
-        engine->GetRecovered(job.Output);
+        engine->GetRecovered(job.Output, plan);
         bar.Clear();
         if (InterruptCount() > interruptsBefore)
             summary.StoppedDuring = "rebuild";
         summary.Stopped = InterruptCount() > 0;
         summary.Output = job.Output;
         summary.Written = engine->WrittenEntries();
+    }
+    if (checker) {
+        CollectChecks(*checker, summary.Stopped, summary.Checks);
+        if (!summary.Stopped && InterruptCount() > 0) {
+            summary.Stopped = true;
+            summary.StoppedDuring = "check";
+        }
+        if (!options.Json && !options.Quiet)
+            PrintTable(text, *engine, summary.Checks);
     }
 }
 
@@ -167,7 +238,9 @@ int Repair(const TOptions& options, const TJob& job) {
         return ExitCodeFor(*summary.Error);
     if (summary.Found == 0)
         return summary.Stopped ? ExitInterrupted : ExitNothingFound;
-    return summary.Stopped ? ExitInterrupted : ExitOk;
+    if (summary.Stopped)
+        return ExitInterrupted;
+    return summary.Verified && CountChecks(summary.Checks).Failed > 0 ? ExitCheckFailed : ExitOk;
 }
 
 // Each damaged archive in turn, the exit status the highest of theirs; a

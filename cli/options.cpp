@@ -27,6 +27,13 @@ Options:
   -l, --list            only scan and list the entries; write nothing
   -j, --json            print the results as JSON on standard output
   -q, --quiet           print nothing but errors
+      --verify          check every entry's content by decompressing it and
+                        comparing its CRC-32 and size (with --list: after the
+                        scan)
+      --drop-damaged    leave out entries whose check failed (implies --verify)
+      --salvage         write a deflated entry that is cut off or broken, and a
+                        stored one that is cut off, as a stored entry holding
+                        the bytes that decoded correctly (implies --verify)
   -h, --help            show this help and exit
   -V, --version         show the version and exit
 
@@ -38,6 +45,8 @@ Exit status:
   4  the repaired archive cannot be created or written, or exists already
   5  the repaired archive would replace the damaged one
   6  the results could not be printed (the repaired archive is complete)
+  7  with --verify: the repaired archive was written (or, with --list, the
+     scan finished) but some entries failed their check
   130 stopped with Ctrl-C (the archive written holds the entries saved so far)
 With several damaged archives, the highest status of them.
 )";
@@ -72,9 +81,18 @@ constexpr TOptionSpec OptionSpecs[] = {
     {"list", 'l', false, [](TOptions& o, const char*) { o.ListOnly = true; }},
     {"json", 'j', false, [](TOptions& o, const char*) { o.Json = true; }},
     {"quiet", 'q', false, [](TOptions& o, const char*) { o.Quiet = true; }},
+    // Long only: their values stand for no letter.
+    {"verify", '\x01', false, [](TOptions& o, const char*) { o.Verify = true; }},
+    {"drop-damaged", '\x02', false,
+     [](TOptions& o, const char*) { o.DropDamaged = o.Verify = true; }},
+    {"salvage", '\x03', false, [](TOptions& o, const char*) { o.Salvage = o.Verify = true; }},
     {"help", 'h', false, [](TOptions& o, const char*) { o.Help = true; }},
     {"version", 'V', false, [](TOptions& o, const char*) { o.Version = true; }},
 };
+
+bool IsLongOnly(const TOptionSpec& spec) {
+    return static_cast<unsigned char>(spec.Short) < ' ';
+}
 
 const TOptionSpec* SpecFor(int shortName) {
     for (const TOptionSpec& spec : OptionSpecs)
@@ -142,9 +160,11 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
     for (const TOptionSpec& spec : OptionSpecs) {
         longOptions.push_back(
             {spec.Long, spec.TakesArgument ? required_argument : no_argument, nullptr, spec.Short});
-        shortOptions += spec.Short;
-        if (spec.TakesArgument)
-            shortOptions += ':';
+        if (!IsLongOnly(spec)) {
+            shortOptions += spec.Short;
+            if (spec.TakesArgument)
+                shortOptions += ':';
+        }
     }
     longOptions.push_back({nullptr, 0, nullptr, 0});
 

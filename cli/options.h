@@ -18,6 +18,9 @@ struct TOptions {
     bool ListOnly = false;
     bool Json = false;
     bool Quiet = false;
+    bool Verify = false;      // check every entry's content
+    bool DropDamaged = false; // leave out entries whose check failed (implies Verify)
+    bool Salvage = false;     // write what decodes of a cut or broken entry (implies Verify)
     bool Help = false;
     bool Version = false;
 };

@@ -8,12 +8,87 @@
 
 namespace tessary::cli {
 
-void PrintTable(std::FILE* out, const TArcsalve& engine) {
-    std::fprintf(out, "%-12s %-9s %s\n", SizeCaption, StatusCaption, FileNameCaption);
-    for (const TInfoForView& v : engine.FView) {
-        std::string word(StatusWord(v.Status));
-        std::fprintf(out, "%12s %-9s %s\n", FormatFileSize(v.Size).c_str(), word.c_str(),
-                     EscapeForText(EntryNameText(v)).c_str());
+namespace {
+
+// 12345 -> "12,345"
+std::string GroupDigits(int64_t value) {
+    std::string digits = std::to_string(value);
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0 && digits[i - 1] != '-'; i -= 3)
+        digits.insert(static_cast<size_t>(i), ",");
+    return digits;
+}
+
+// A salvaged entry lost its end: it is graded as an entry that reaches the
+// end of the damaged file.
+int StatusShown(const TFileInfo& e, const std::vector<TEntryCheck>& checks, size_t i) {
+    bool salvaged = i < checks.size() && checks[i].Fate == TEntryFate::Salvaged;
+    return salvaged ? int(StatusExtent) : int(e.Status);
+}
+
+} // namespace
+
+TCheckTotals CountChecks(const std::vector<TEntryCheck>& checks) {
+    TCheckTotals t;
+    for (const TEntryCheck& c : checks) {
+        if (!c.Checked || c.Result.Outcome == TCheckOutcome::NotChecked)
+            ++t.NotChecked;
+        else if (c.Result.Outcome == TCheckOutcome::Ok)
+            ++t.Passed;
+        else
+            ++t.Failed;
+        t.Salvaged += c.Fate == TEntryFate::Salvaged;
+        t.LeftOut += c.Fate == TEntryFate::LeftOut;
+    }
+    return t;
+}
+
+std::string CheckText(const TEntryCheck& c) {
+    std::string text;
+    if (!c.Checked) {
+        text = "not checked (stopped)";
+    } else {
+        switch (c.Result.Outcome) {
+        case TCheckOutcome::Ok:
+            text = "ok";
+            break;
+        case TCheckOutcome::CrcMismatch:
+            text = "CRC error";
+            break;
+        case TCheckOutcome::DataError:
+            text = "data error at " + GroupDigits(c.Result.ErrorOffset);
+            break;
+        case TCheckOutcome::Truncated:
+            text = "cut off";
+            break;
+        case TCheckOutcome::NotChecked:
+            text = "not checked (" + std::string(NotCheckedReasonWord(c.Result.Reason)) + ")";
+            break;
+        }
+    }
+    if (c.Fate == TEntryFate::Salvaged)
+        text += ", salvaged";
+    else if (c.Fate == TEntryFate::LeftOut)
+        text += ", left out";
+    return text;
+}
+
+void PrintTable(std::FILE* out, const TArcsalve& engine, const std::vector<TEntryCheck>& checks) {
+    bool withChecks = !checks.empty();
+    if (withChecks)
+        std::fprintf(out, "%-12s %-9s %-24s %s\n", SizeCaption, StatusCaption, "Check",
+                     FileNameCaption);
+    else
+        std::fprintf(out, "%-12s %-9s %s\n", SizeCaption, StatusCaption, FileNameCaption);
+    for (size_t i = 0; i < engine.FView.size(); ++i) {
+        const TInfoForView& v = engine.FView[i];
+        std::string word(StatusWord(StatusShown(engine.Entries()[i], checks, i)));
+        std::string name = EscapeForText(EntryNameText(v));
+        if (withChecks)
+            std::fprintf(out, "%12s %-9s %-24s %s\n", FormatFileSize(v.Size).c_str(), word.c_str(),
+                         CheckText(checks[i]).c_str(), name.c_str());
+        else
+            std::fprintf(out, "%12s %-9s %s\n", FormatFileSize(v.Size).c_str(), word.c_str(),
+                         name.c_str());
     }
 }
 
@@ -33,6 +108,16 @@ void PrintSummary(std::FILE* out, const TSummary& s) {
                      s.Found, s.Written,
                      s.Output == "-" ? "standard output" : EscapeForText(s.Output).c_str(),
                      s.Stopped ? " (stopped early)" : "");
+    }
+    if (s.Verified) {
+        TCheckTotals t = CountChecks(s.Checks);
+        std::fprintf(out, "Check: %zu passed, %zu failed, %zu not checked", t.Passed, t.Failed,
+                     t.NotChecked);
+        if (t.Salvaged > 0)
+            std::fprintf(out, "; %zu salvaged", t.Salvaged);
+        if (t.LeftOut > 0)
+            std::fprintf(out, "; %zu left out", t.LeftOut);
+        std::fprintf(out, ".\n");
     }
     if (s.Dropped > 0)
         std::fprintf(out,
@@ -62,7 +147,29 @@ const char* ErrorKindName(TErrorKind kind) {
     return "unknown";
 }
 
-void PrintJsonEntries(std::FILE* out, const TArcsalve* engine) {
+// `,"check":{...}` for one entry; nothing without --verify.
+std::string JsonCheck(const TSummary& s, size_t i) {
+    if (i >= s.Checks.size())
+        return {};
+    const TEntryCheck& c = s.Checks[i];
+    std::string json = ",\"check\":{\"outcome\":";
+    if (!c.Checked) {
+        json += "\"not-checked\",\"reason\":\"stopped\"";
+    } else {
+        json += JsonString(CheckOutcomeWord(c.Result.Outcome));
+        if (c.Result.Outcome == TCheckOutcome::DataError)
+            json += ",\"error_offset\":" + std::to_string(c.Result.ErrorOffset);
+        if (c.Result.Outcome == TCheckOutcome::NotChecked)
+            json += ",\"reason\":" + JsonString(NotCheckedReasonWord(c.Result.Reason));
+    }
+    if (c.Fate == TEntryFate::Salvaged)
+        json += ",\"salvaged\":true,\"salvaged_size\":" + std::to_string(c.Result.UncompressedSize);
+    if (c.Fate == TEntryFate::LeftOut)
+        json += ",\"left_out\":true";
+    return json + "}";
+}
+
+void PrintJsonEntries(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
     std::fprintf(out, "\"entries\":[");
     size_t count = engine ? engine->FView.size() : 0;
     for (size_t i = 0; i < count; ++i) {
@@ -71,11 +178,12 @@ void PrintJsonEntries(std::FILE* out, const TArcsalve* engine) {
         std::fprintf(out,
                      "%s\n{\"name\":%s,\"compressed_size\":%" PRId64
                      ",\"uncompressed_size\":%" PRId64 ",\"crc32\":\"%08x\",\"method\":%u,"
-                     "\"offset\":%" PRId64 ",\"status\":%d,\"status_word\":%s}",
+                     "\"offset\":%" PRId64 ",\"status\":%d,\"status_word\":%s%s}",
                      i ? "," : "", JsonString(EntryNameText(v)).c_str(), e.CompressedSize,
                      e.UncompressedSize, static_cast<unsigned>(e.Crc32),
-                     static_cast<unsigned>(e.Method), e.HeaderOffset, e.Status,
-                     JsonString(StatusWord(e.Status)).c_str());
+                     static_cast<unsigned>(e.Method), e.HeaderOffset, StatusShown(e, s.Checks, i),
+                     JsonString(StatusWord(StatusShown(e, s.Checks, i))).c_str(),
+                     JsonCheck(s, i).c_str());
     }
     std::fprintf(out, "\n],\n");
 }
@@ -84,12 +192,19 @@ void PrintJsonEntries(std::FILE* out, const TArcsalve* engine) {
 
 void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
     std::fprintf(out, "{\"format\":%d,\"input\":%s,\n", JsonFormat, JsonString(s.Input).c_str());
-    PrintJsonEntries(out, engine);
+    PrintJsonEntries(out, engine, s);
     std::fprintf(out,
                  "\"summary\":{\"found\":%zu,\"written\":%zu,\"stopped\":%s,\"output\":%s,"
                  "\"dropped\":%" PRIu64 "}",
                  s.Found, s.Written, s.Stopped ? "true" : "false",
                  s.Output.empty() ? "null" : JsonString(s.Output).c_str(), s.Dropped);
+    if (s.Verified) {
+        TCheckTotals t = CountChecks(s.Checks);
+        std::fprintf(out,
+                     ",\n\"check\":{\"passed\":%zu,\"failed\":%zu,\"not_checked\":%zu,"
+                     "\"salvaged\":%zu,\"left_out\":%zu}",
+                     t.Passed, t.Failed, t.NotChecked, t.Salvaged, t.LeftOut);
+    }
     if (s.Error) {
         const EArcsalveError& e = *s.Error;
         std::fprintf(out, ",\n\"error\":{\"kind\":\"%s\",\"file\":%s,\"reason\":%s,\"message\":%s}",

@@ -3,13 +3,37 @@
 #pragma once
 
 #include "arcsalve.h"
+#include "content_check.h"
 #include "engine_error.h"
 
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tessary::cli {
+
+// What became of an entry the content check saw.
+enum class TEntryFate : uint8_t { Kept, Salvaged, LeftOut };
+
+struct TEntryCheck {
+    bool Checked = false; // false: the run stopped before the check reached it
+    TCheckResult Result;
+    TEntryFate Fate = TEntryFate::Kept;
+};
+
+struct TCheckTotals {
+    size_t Passed = 0;
+    size_t Failed = 0;
+    size_t NotChecked = 0;
+    size_t Salvaged = 0;
+    size_t LeftOut = 0;
+};
+TCheckTotals CountChecks(const std::vector<TEntryCheck>& checks);
+
+// The check column: "ok", "CRC error", "data error at 12,345", "cut off",
+// "not checked (encrypted)", with ", salvaged" or ", left out" behind.
+std::string CheckText(const TEntryCheck& check);
 
 struct TSummary {
     std::string Input; // as given; "-" for standard input
@@ -21,10 +45,14 @@ struct TSummary {
     uint64_t Dropped = 0;
     const char* StoppedDuring = nullptr; // "scan" or "rebuild" after a Ctrl-C
     std::optional<EArcsalveError> Error; // why the run failed
+    bool Verified = false;
+    std::vector<TEntryCheck> Checks; // one per entry with --verify
 };
 
 // The table: name, size and status word, as the wizard's results list shows them.
-void PrintTable(std::FILE* out, const TArcsalve& engine);
+// With checks, a check column too, and salvaged entries graded "Average".
+void PrintTable(std::FILE* out, const TArcsalve& engine,
+                const std::vector<TEntryCheck>& checks = {});
 void PrintSummary(std::FILE* out, const TSummary& summary);
 
 // The version of the JSON document's layout, its "format" member: raised

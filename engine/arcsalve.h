@@ -31,6 +31,18 @@ struct TArcsalveOptions {
     size_t MaxEntries = 4'000'000;
 };
 
+// What the rebuild does with one entry: copies it as found, leaves it out, or
+// writes it as a stored entry holding the first `Size` bytes its data decodes
+// to (whose CRC-32 is `Crc32`), for an entry whose stream breaks.
+struct TEntryPlan {
+    enum TAction : uint8_t { Copy, LeaveOut, Salvage };
+    TAction Action = Copy;
+    uint32_t Crc32 = 0;
+    int64_t Size = 0;
+};
+// Asked once per entry, in order, just before the entry is written.
+using TEntryPlanner = std::function<TEntryPlan(size_t index)>;
+
 inline constexpr const char* RecoveredComment = "This Zip file has been recovered!";
 
 class TArcsalve {
@@ -49,7 +61,8 @@ public:
     // Creates nothing when no entry was found. Throws EArcsalveError when the
     // archive cannot be created or written, or `path` names the damaged file;
     // in every such case nothing is left under `path`. Call at most once.
-    void GetRecovered(const std::string& path);
+    // Without a planner every entry is copied as found.
+    void GetRecovered(const std::string& path, const TEntryPlanner& plan = {});
 
     // One view record per entry, in the order the scan found them.
     std::vector<TInfoForView> FView;

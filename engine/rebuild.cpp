@@ -3,6 +3,7 @@
 #include "arcsalve.h"
 
 #include "engine_error.h"
+#include "entry_check.h"
 #include "zip_records.h"
 
 #include <string>
@@ -15,6 +16,10 @@ namespace {
 constexpr int64_t ImplausibleCompressedSize = 1'048'576;
 constexpr int64_t UnknownSizeFallback = 1024;
 constexpr size_t CentralDirectoryFlush = 1 << 20;
+
+int32_t Percent(size_t i, size_t total) {
+    return total == 1 ? 100 : static_cast<int32_t>(uint64_t(i) * 100 / uint64_t(total - 1));
+}
 
 // The sizes and flags the repaired archive gives the entry.
 TWrittenEntry AsWritten(const TFileInfo& e, int64_t fileSize, int64_t headerOffset) {
@@ -40,9 +45,36 @@ TWrittenEntry AsWritten(const TFileInfo& e, int64_t fileSize, int64_t headerOffs
     return w;
 }
 
+// The record of an entry written as stored data holding `plan.Size` bytes:
+// its own name, time and extra field, with the salvaged bytes' CRC-32.
+TFileInfo SalvagedRecord(const TFileInfo& e, const TEntryPlan& plan) {
+    TFileInfo s;
+    s.VersionMadeBy = e.VersionMadeBy;
+    s.VersionNeeded = e.VersionNeeded;
+    s.Flags = static_cast<uint16_t>(e.Flags & ~FlagDataDescriptor);
+    s.Method = 0;
+    s.ModTime = e.ModTime;
+    s.ModDate = e.ModDate;
+    s.Crc32 = plan.Crc32;
+    s.CompressedSize = s.UncompressedSize = plan.Size;
+    s.NameLength = e.NameLength;
+    s.ExtraLength = e.ExtraLength;
+    s.Status = StatusExtent;
+    s.ExternalAttributes = e.ExternalAttributes;
+    s.HeaderOffset = e.HeaderOffset;
+    s.Name = e.Name;
+    if (e.Extra)
+        s.Extra = std::make_unique<std::string>(*e.Extra);
+    return s;
+}
+
+TWrittenEntry SalvagedWritten(const TFileInfo& s, int64_t headerOffset) {
+    return TWrittenEntry{s.Flags, s.CompressedSize, s.UncompressedSize, headerOffset};
+}
+
 } // namespace
 
-void TArcsalve::GetRecovered(const std::string& path) {
+void TArcsalve::GetRecovered(const std::string& path, const TEntryPlanner& plan) {
     FLastTick = FOptions.TickCount();
     if (FEntries.empty() || FRebuilt)
         return;
@@ -57,8 +89,28 @@ void TArcsalve::GetRecovered(const std::string& path) {
     size_t total = FEntries.size();
     std::vector<int64_t> offsets; // where each entry landed in the repaired archive
     offsets.reserve(total);
+    // With a planner: which entry each written one is, and the salvaged ones.
+    std::vector<size_t> indexes;
+    std::vector<std::pair<size_t, TEntryPlan>> salvaged;
     for (size_t i = 0; i < total; ++i) {
         const TFileInfo& e = FEntries[i];
+        TEntryPlan p = plan ? plan(i) : TEntryPlan{};
+        if (plan && p.Action != TEntryPlan::LeaveOut)
+            indexes.push_back(i);
+        if (p.Action == TEntryPlan::Salvage) {
+            TFileInfo s = SalvagedRecord(e, p);
+            TWrittenEntry w = SalvagedWritten(s, out->Position());
+            offsets.push_back(w.HeaderOffset);
+            salvaged.emplace_back(i, p);
+            std::string header = EncodeLocalHeader(s, w, WithoutZip64Extra(s.ExtraField()));
+            out->Write(header.data(), header.size());
+            WriteSalvagedData(*FInput, e, p.Size, *out);
+        }
+        if (p.Action != TEntryPlan::Copy) {
+            if (!ReportIfDue(Percent(i, total), offsets.size()))
+                break;
+            continue;
+        }
         TWrittenEntry w = AsWritten(e, FFileSize, out->Position());
         offsets.push_back(w.HeaderOffset);
 
@@ -71,9 +123,7 @@ void TArcsalve::GetRecovered(const std::string& path) {
             out->Write(descriptor.data(), descriptor.size());
         }
 
-        int32_t percent =
-            total == 1 ? 100 : static_cast<int32_t>(uint64_t(i) * 100 / uint64_t(total - 1));
-        if (!ReportIfDue(percent, offsets.size()))
+        if (!ReportIfDue(Percent(i, total), offsets.size()))
             break;
     }
     Report(100, total);
@@ -83,8 +133,16 @@ void TArcsalve::GetRecovered(const std::string& path) {
     cd.Offset = out->Position();
     cd.Count = written;
     std::string block;
-    for (size_t i = 0; i < written; ++i) {
-        block += EncodeCentralHeader(FEntries[i], AsWritten(FEntries[i], FFileSize, offsets[i]));
+    auto nextSalvaged = salvaged.begin();
+    for (size_t k = 0; k < written; ++k) {
+        size_t i = indexes.empty() ? k : indexes[k];
+        if (nextSalvaged != salvaged.end() && nextSalvaged->first == i) {
+            TFileInfo s = SalvagedRecord(FEntries[i], (nextSalvaged++)->second);
+            block += EncodeCentralHeader(s, SalvagedWritten(s, offsets[k]));
+        } else {
+            block +=
+                EncodeCentralHeader(FEntries[i], AsWritten(FEntries[i], FFileSize, offsets[k]));
+        }
         if (block.size() >= CentralDirectoryFlush) {
             out->Write(block.data(), block.size());
             block.clear();

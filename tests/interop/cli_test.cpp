@@ -17,7 +17,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum TExit { Ok = 0, NothingFound = 1, Usage = 2, Input = 3, Output = 4, OutputIsInput = 5 };
+enum TExit {
+    Ok = 0,
+    NothingFound = 1,
+    Usage = 2,
+    Input = 3,
+    Output = 4,
+    OutputIsInput = 5,
+    CheckFailed = 7,
+};
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -587,6 +595,88 @@ TEST_F(Cli, TableUsesTheSharedEntryTexts) {
     EXPECT_TRUE(Contains(r.Out, " Excellent Gr\xC3\xBC\xC3\x9F"
                                 "e.txt\n"))
         << r.Describe();
+}
+
+// --verify, --drop-damaged and --salvage over one archive holding a sound
+// entry, a stored one with a flipped byte and a deflated one cut off: the
+// check column and summary, the exit status and what the archive holds.
+struct TVerifyRow {
+    const char* Label;
+    std::vector<std::string> Args;
+    std::vector<const char*> Printed;
+    size_t Written; // entries in the repaired archive; 0: none written
+};
+
+class CliVerify : public Cli, public ::testing::WithParamInterface<TVerifyRow> {};
+
+TEST_P(CliVerify, OutcomesExitStatusAndArchive) {
+    const TVerifyRow& row = GetParam();
+    const std::string cut = test::TestBytes(60000, 6, true);
+    test::TZipBuilder b;
+    b.AddStored("good.txt", "sound");
+    b.AddStored("flipped.bin", test::TestBytes(2000, 2));
+    b.AddDeflated("cut.txt", cut);
+    const test::TBuiltEntry& last = b.Built()[2];
+    std::string zip = b.Bytes().substr(0, static_cast<size_t>((last.DataStart + last.DataEnd) / 2));
+    zip[static_cast<size_t>(b.Built()[1].DataStart + 10)] ^= 0x01;
+    WriteFileBytes(Path("mixed.zip"), zip);
+
+    std::vector<std::string> args = row.Args;
+    args.insert(args.end(), {"mixed.zip", "-o", "repaired.zip"});
+    TProcessResult r = Run(args);
+    EXPECT_EQ(r.ExitCode, CheckFailed) << r.Describe();
+    for (const char* text : row.Printed)
+        EXPECT_TRUE(Contains(r.Out, text)) << "missing '" << text << "'\n" << r.Describe();
+    if (row.Written == 0) {
+        EXPECT_EQ(Listing(), (std::set<std::string>{"damaged.zip", "mixed.zip"}));
+        return;
+    }
+    test::TReadArchive a = test::ReadArchive(ReadFileBytes(Path("repaired.zip")));
+    ASSERT_EQ(a.Entries.size(), row.Written);
+    EXPECT_EQ(test::Extract(a.Entries[0]), "sound");
+    const test::TReadEntry& salvaged = a.Entries.back();
+    if (salvaged.Name == "cut.txt" && salvaged.Method == 0) {
+        std::string prefix = test::Extract(salvaged);
+        EXPECT_GT(prefix.size(), 0u);
+        EXPECT_EQ(prefix, cut.substr(0, prefix.size()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, CliVerify,
+    ::testing::Values(
+        TVerifyRow{"Verify",
+                   {"--verify"},
+                   {" ok ", "CRC error", "cut off", "Check: 1 passed, 2 failed, 0 not checked."},
+                   3},
+        TVerifyRow{"List", {"--list", "--verify"}, {"CRC error", "cut off"}, 0},
+        TVerifyRow{"DropDamaged",
+                   {"--drop-damaged"},
+                   {"CRC error, left out", "cut off, left out", "; 2 left out."},
+                   1},
+        TVerifyRow{"Salvage", {"--salvage"}, {"Average   cut off, salvaged", "; 1 salvaged."}, 3},
+        TVerifyRow{"SalvageAndDrop",
+                   {"--salvage", "--drop-damaged"},
+                   {"CRC error, left out", "cut off, salvaged"},
+                   2}),
+    [](const auto& info) { return std::string(info.param.Label); });
+
+TEST_F(Cli, VerifyOfSoundEntriesExitsZeroAndJsonCarriesTheCheck) {
+    if (FindProgram("python3").empty())
+        GTEST_SKIP() << "python3 is not installed (scripts/setup.sh installs it)";
+    TProcessResult r = Run({"--verify", "--json", "damaged.zip", "-o", "repaired.zip"});
+    ASSERT_EQ(r.ExitCode, Ok) << r.Describe();
+    WriteFileBytes(Path("out.json"), r.Out);
+    TProcessResult check = RunProcess(
+        {"python3", "-c",
+         "import json, sys\n"
+         "d = json.load(open(sys.argv[1]))\n"
+         "assert [e['check']['outcome'] for e in d['entries']] == ['ok'] * 3, d['entries']\n"
+         "assert d['check'] == {'passed': 3, 'failed': 0, 'not_checked': 0, 'salvaged': 0,\n"
+         "                      'left_out': 0}, d['check']\n",
+         Path("out.json")});
+    EXPECT_EQ(check.ExitCode, 0) << check.Describe() << "\n" << r.Out;
+    ExpectRepaired(Path("repaired.zip"));
 }
 
 } // namespace

@@ -1,0 +1,164 @@
+// entry_check.cpp -- the check of every entry on a worker pool, and the
+// salvaged content of an entry whose stream breaks.
+#include "entry_check.h"
+
+#include "zip_records.h"
+
+#include <algorithm>
+
+namespace tessary {
+
+namespace {
+
+// Thrown from a worker's sink to leave a check early when the pool stops.
+struct TCheckStopped {};
+
+int64_t DataOffset(const TFileInfo& e) {
+    return e.HeaderOffset + LocalHeaderSize + e.NameLength + e.ExtraLength;
+}
+
+} // namespace
+
+TEntryData EntryDataOf(const TFileInfo& e) {
+    TEntryData d;
+    d.Offset = DataOffset(e);
+    d.Method = e.Method;
+    d.Flags = e.Flags;
+    // The rebuild copies CompressedSize bytes and writes the record's CRC-32
+    // into the new headers (for an entry whose descriptor was not found, the
+    // local header's own, usually zero): exactly what a reader will compare.
+    d.CompressedSize = e.CompressedSize;
+    d.Crc32 = e.Crc32;
+    if (e.UncompressedSize >= 0)
+        d.UncompressedSize = e.UncompressedSize;
+    return d;
+}
+
+TCheckResult CheckEntry(TInputStream& input, const TFileInfo& e, const TCheckOptions& options) {
+    TEntryData d = EntryDataOf(e);
+    TCheckResult r = CheckEntryData(input, d, options);
+    bool cutStored = r.Outcome == TCheckOutcome::Truncated && e.Method == MethodStored &&
+                     !(e.Flags & FlagEncrypted) && d.Offset + e.CompressedSize > input.Size();
+    // An entry longer than the whole damaged file is written shortened, not
+    // zero-filled; only a plausible one is completed here.
+    if (!cutStored || d.Offset - e.HeaderOffset + e.CompressedSize > input.Size())
+        return r;
+    static const unsigned char zeros[64 << 10] = {};
+    uint32_t crc = r.Crc32;
+    for (int64_t left = e.CompressedSize - r.UncompressedSize; left > 0;) {
+        size_t n = static_cast<size_t>(std::min<int64_t>(left, sizeof zeros));
+        crc = UpdateCrc32(crc, zeros, n);
+        left -= static_cast<int64_t>(n);
+    }
+    if (crc == e.Crc32 && e.UncompressedSize == e.CompressedSize) {
+        r.Outcome = TCheckOutcome::Ok;
+        r.Crc32 = crc;
+        r.UncompressedSize = e.CompressedSize;
+    }
+    return r;
+}
+
+bool IsSalvageable(const TFileInfo& e, const TCheckResult& r) {
+    if (r.Outcome == TCheckOutcome::Truncated)
+        return e.Method == MethodDeflate || e.Method == MethodStored;
+    return r.Outcome == TCheckOutcome::DataError && e.Method == MethodDeflate;
+}
+
+TParallelCheck::TParallelCheck(TInputStream& input, const std::deque<TFileInfo>& entries,
+                               unsigned threads, size_t ahead)
+    : FInput(input), FEntries(entries), FAhead(std::max<size_t>(ahead, 1)),
+      FResults(entries.size()), FDone(entries.size(), 0) {
+    threads = std::max(1u, threads);
+    for (unsigned t = 0; t < threads; ++t)
+        FWorkers.emplace_back([this] { Work(); });
+}
+
+TParallelCheck::~TParallelCheck() {
+    {
+        std::lock_guard lock(FMutex);
+        FStopping = true;
+    }
+    FChanged.notify_all();
+    for (std::thread& t : FWorkers)
+        t.join();
+}
+
+void TParallelCheck::Work() {
+    TCheckOptions options;
+    options.Sink = [this](const unsigned char*, size_t) {
+        if (FStopping)
+            throw TCheckStopped();
+    };
+    for (;;) {
+        size_t index;
+        {
+            std::unique_lock lock(FMutex);
+            FChanged.wait(lock, [&] {
+                return FStopping || FNext >= FEntries.size() || FNext < FReleased + FAhead;
+            });
+            if (FStopping || FNext >= FEntries.size())
+                return;
+            index = FNext++;
+        }
+        TCheckResult result;
+        std::exception_ptr error;
+        try {
+            result = CheckEntry(FInput, FEntries[index], options);
+        } catch (const TCheckStopped&) {
+            return;
+        } catch (...) {
+            error = std::current_exception();
+        }
+        {
+            std::lock_guard lock(FMutex);
+            FResults[index] = result;
+            FDone[index] = 1;
+            if (error) {
+                FErrors.push_back(error);
+                FErrorIndex.push_back(index);
+            }
+        }
+        FChanged.notify_all();
+    }
+}
+
+void TParallelCheck::Release(size_t index) {
+    {
+        std::lock_guard lock(FMutex);
+        FReleased = std::max(FReleased, index);
+    }
+    FChanged.notify_all();
+}
+
+const TCheckResult& TParallelCheck::Wait(size_t index) {
+    Release(index);
+    std::unique_lock lock(FMutex);
+    FChanged.wait(lock, [&] { return FDone[index] != 0; });
+    for (size_t i = 0; i < FErrorIndex.size(); ++i)
+        if (FErrorIndex[i] == index)
+            std::rethrow_exception(FErrors[i]);
+    return FResults[index];
+}
+
+const TCheckResult* TParallelCheck::Result(size_t index) const {
+    std::lock_guard lock(FMutex);
+    return FDone[index] ? &FResults[index] : nullptr;
+}
+
+void WriteSalvagedData(TInputStream& input, const TFileInfo& e, int64_t size, TOutputStream& out) {
+    int64_t left = size;
+    TCheckOptions options;
+    options.Sink = [&](const unsigned char* data, size_t n) {
+        size_t take = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(n)));
+        out.Write(data, take);
+        left -= static_cast<int64_t>(take);
+    };
+    CheckEntryData(input, EntryDataOf(e), options);
+    // Bytes the input no longer yields (it shrank under us) become zeros, so
+    // that the entry still holds as many bytes as its header says.
+    static const unsigned char zeros[4096] = {};
+    for (; left > 0; left -= static_cast<int64_t>(std::min<int64_t>(left, sizeof zeros)))
+        out.Write(zeros, static_cast<size_t>(std::min<int64_t>(left, sizeof zeros)));
+}
+
+} // namespace tessary

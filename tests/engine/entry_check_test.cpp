@@ -1,0 +1,162 @@
+// The check of every entry on a worker pool, and the rebuild's plan for an
+// entry whose check failed: left out, or salvaged as stored data.
+#include "engine_test_util.h"
+#include "entry_check.h"
+#include "zip_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace tessary;
+using namespace tessary::test;
+
+namespace {
+
+// An archive of many entries, every third one with a flipped data byte.
+std::string ArchiveWithSomeDamage(size_t count, std::vector<TCheckOutcome>& expected) {
+    TZipBuilder b;
+    for (size_t i = 0; i < count; ++i) {
+        std::string data = TestBytes(3000 + i * 37, static_cast<uint32_t>(i), true);
+        if (i % 2)
+            b.AddDeflated("d" + std::to_string(i), data);
+        else
+            b.AddStored("s" + std::to_string(i), data);
+    }
+    std::string zip = b.Finish();
+    expected.assign(count, TCheckOutcome::Ok);
+    for (size_t i = 0; i < count; i += 3) {
+        const TBuiltEntry& e = b.Built()[i];
+        zip[static_cast<size_t>(e.DataStart + 100)] ^= 0x10;
+        // A flipped bit in stored data or a deflated stream that still
+        // decodes is a CRC error; a broken stream is a data error.
+        expected[i] = TCheckOutcome::CrcMismatch;
+    }
+    return zip;
+}
+
+bool IsFailure(TCheckOutcome o) {
+    return o == TCheckOutcome::CrcMismatch || o == TCheckOutcome::DataError;
+}
+
+} // namespace
+
+class ParallelCheckGivesEachEntryItsOwnResult : public ::testing::TestWithParam<unsigned> {};
+
+// Results must land on the entry they belong to whatever the number of
+// workers, and a look-ahead of one must neither stall nor skip an entry.
+TEST_P(ParallelCheckGivesEachEntryItsOwnResult, InOrderForAnyWorkerCount) {
+    std::vector<TCheckOutcome> expected;
+    auto run = Scan(ArchiveWithSomeDamage(40, expected));
+    ASSERT_EQ(run->Engine->Entries().size(), expected.size());
+    TMemoryInput input(ArchiveWithSomeDamage(40, expected));
+    TParallelCheck check(input, run->Engine->Entries(), GetParam(), 1);
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const TCheckResult& r = check.Wait(i);
+        EXPECT_EQ(IsFailure(r.Outcome), IsFailure(expected[i])) << "entry " << i;
+        EXPECT_EQ(r.Outcome == TCheckOutcome::Ok, expected[i] == TCheckOutcome::Ok)
+            << "entry " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, ParallelCheckGivesEachEntryItsOwnResult,
+                         ::testing::Values(1u, 2u, 7u));
+
+TEST(ParallelCheck, StoppingMidwayJoinsWithoutWaitingForTheRest) {
+    std::vector<TCheckOutcome> expected;
+    std::string zip = ArchiveWithSomeDamage(200, expected);
+    auto run = Scan(zip);
+    TMemoryInput input(zip);
+    auto check = std::make_unique<TParallelCheck>(input, run->Engine->Entries(), 3, 2);
+    check->Wait(5);
+    check.reset(); // must return; entries beyond the look-ahead are never taken
+    SUCCEED();
+}
+
+struct TCutCase {
+    const char* Name;
+    bool Deflate;
+    bool ZeroTail; // the content's missing tail is zeros
+    TCheckOutcome Outcome;
+    bool Salvageable;
+};
+
+class CutEntryIsJudgedAsTheRepairedArchiveHoldsIt : public ::testing::TestWithParam<TCutCase> {};
+
+// The rebuild zero-fills a cut stored entry; where that is its content the
+// entry reads back whole and must be "ok", otherwise "truncated".
+TEST_P(CutEntryIsJudgedAsTheRepairedArchiveHoldsIt, OutcomeAndSalvage) {
+    const TCutCase& c = GetParam();
+    std::string data = TestBytes(20000, 3, true);
+    if (c.ZeroTail)
+        data.replace(4000, std::string::npos, 16000, '\0');
+    TZipBuilder b;
+    // An entry in front makes the file longer than the cut one, which is
+    // then taken at its word and zero-filled, not shortened.
+    b.AddStored("front", TestBytes(30000, 4));
+    c.Deflate ? b.AddDeflated("big", data) : b.AddStored("big", data);
+    std::string zip = b.Bytes().substr(0, static_cast<size_t>(b.Built()[1].DataStart + 6000));
+    auto run = Scan(zip);
+    ASSERT_EQ(run->Engine->Entries().size(), 2u);
+    TMemoryInput input(zip);
+    const TFileInfo& e = run->Engine->Entries()[1];
+    TCheckResult r = CheckEntry(input, e);
+    EXPECT_EQ(r.Outcome, c.Outcome);
+    EXPECT_EQ(IsSalvageable(e, r), c.Salvageable);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cuts, CutEntryIsJudgedAsTheRepairedArchiveHoldsIt,
+    ::testing::Values(TCutCase{"StoredText", false, false, TCheckOutcome::Truncated, true},
+                      TCutCase{"StoredZeroTail", false, true, TCheckOutcome::Ok, false},
+                      TCutCase{"Deflated", true, false, TCheckOutcome::Truncated, true}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// The plan's two actions: a left-out entry is neither in the data nor in the
+// directory; a salvaged one is a stored entry of the decoded prefix that
+// reads back with its own CRC, under its own name, between the others.
+TEST(RebuildPlan, LeftOutAndSalvagedEntriesMakeAConsistentArchive) {
+    std::string big = TestBytes(300000, 9, true);
+    TZipBuilder b;
+    b.AddStored("first", "one");
+    b.AddStored("dropped", "two");
+    b.AddDeflated("cut", big);
+    b.AddStored("last", "three");
+    b.Finish();
+    // The deflated entry's record and the one behind it swap places, and
+    // the file ends half-way through the deflated stream.
+    const TBuiltEntry& cut = b.Built()[2];
+    const TBuiltEntry& last = b.Built()[3];
+    std::string zip = b.Bytes().substr(0, static_cast<size_t>(cut.HeaderOffset)) +
+                      b.Bytes().substr(static_cast<size_t>(last.HeaderOffset),
+                                       static_cast<size_t>(last.RecordEnd - last.HeaderOffset)) +
+                      b.Bytes().substr(static_cast<size_t>(cut.HeaderOffset),
+                                       static_cast<size_t>((cut.DataEnd - cut.HeaderOffset) / 2));
+
+    auto run = Scan(zip);
+    ASSERT_EQ(run->Engine->Entries().size(), 4u);
+    TMemoryInput input(zip);
+    TCheckResult r = CheckEntry(input, run->Engine->Entries()[3]);
+    ASSERT_TRUE(IsSalvageable(run->Engine->Entries()[3], r)) << CheckOutcomeWord(r.Outcome);
+    ASSERT_GT(r.UncompressedSize, 0);
+    run->Engine->GetRecovered("out.zip", [&](size_t i) {
+        TEntryPlan p;
+        if (i == 1)
+            p.Action = TEntryPlan::LeaveOut;
+        if (i == 3)
+            p = TEntryPlan{TEntryPlan::Salvage, r.Crc32, r.UncompressedSize};
+        return p;
+    });
+    auto a = ReadArchive(run->Fs->Files.at("out.zip"));
+    ASSERT_EQ(a.Entries.size(), 3u);
+    EXPECT_EQ(a.EndRecordCount, 3u);
+    EXPECT_EQ(run->Engine->WrittenEntries(), 3u);
+    EXPECT_EQ(a.Entries[0].Name, "first");
+    EXPECT_EQ(Extract(a.Entries[1]), "three");
+    EXPECT_EQ(a.Entries[2].Name, "cut");
+    EXPECT_EQ(a.Entries[2].Method, 0);
+    EXPECT_EQ(a.Entries[2].UncompressedSize, static_cast<uint64_t>(r.UncompressedSize));
+    std::string salvaged = Extract(a.Entries[2]);
+    EXPECT_EQ(salvaged, big.substr(0, salvaged.size()));
+}
