@@ -20,7 +20,7 @@ usage=$(sed -n '/UsageText = R"(/,/)";/p' "$options_source")
 for option in $(grep -oE -- '--[a-z][a-z-]*' <<<"$usage" | sort -u) \
   $(grep -oE -- '^ +-[a-zA-Z],' <<<"$usage" | tr -d ' ,'); do
   for file in "$bash_file" "$zsh_file"; do
-    grep -qE -- "(^|[ '{(,])$option([ =+,}']|$)" "$file" || fail "$(basename "$file") lacks $option"
+    grep -qE -- "(^|[ '{(,])$option([ =+,}'[]|$)" "$file" || fail "$(basename "$file") lacks $option"
   done
 done
 
