@@ -1,4 +1,5 @@
 // Finding and grading local headers.
+#include "engine_error.h"
 #include "engine_test_util.h"
 #include "zip_builder.h"
 
@@ -45,21 +46,48 @@ TEST(ScanHeaders, FileWithoutSignaturesOrEmptyYieldsNothing) {
     EXPECT_EQ(Repair(""), "") << "nothing found: no file is created";
 }
 
-TEST(ScanHeaders, StoredZipInsideAnEntryYieldsItsEntriesAndTheOuterKeepsItsSize) {
+TEST(ScanHeaders, StoredZipInsideAnIntactEntryIsNotExplodedButADamagedOneStillYieldsItsEntries) {
     TZipBuilder inner;
-    inner.AddStored("inner1.txt", "one");
+    inner.AddStored("a.txt", "inner a");
     inner.AddStored("inner2.txt", "two");
     std::string innerZip = inner.Finish();
     TZipBuilder outer;
     outer.AddStored("nested.zip", innerZip);
-    outer.AddStored("after.txt", "after");
-    auto run = Scan(outer.Finish());
+    outer.AddStored("a.txt", "outer a");
+    std::string zip = outer.Finish();
+    auto run = Scan(zip);
     const auto& e = run->Engine->Entries();
-    ASSERT_EQ(e.size(), 4u);
-    EXPECT_EQ(e[0].Name, "nested.zip");
+    ASSERT_EQ(e.size(), 2u) << "the outer entry's extent ends on the next header";
     EXPECT_EQ(e[0].CompressedSize, static_cast<int64_t>(innerZip.size()));
-    EXPECT_EQ(e[1].Name, "inner1.txt");
-    EXPECT_EQ(e[3].Name, "after.txt");
+    EXPECT_EQ(e[1].Name, "a.txt");
+    auto repaired = ReadArchive(Repair(zip));
+    ASSERT_EQ(repaired.Entries.size(), 2u);
+    EXPECT_EQ(Extract(repaired.Entries[1]), "outer a");
+
+    // The outer entry's size is damaged: its extent no longer checks out,
+    // and what lies inside is all that can be saved.
+    std::string damaged = zip;
+    damaged[18] = '\x01';
+    auto d = Scan(damaged);
+    ASSERT_EQ(d->Engine->Entries().size(), 4u);
+    EXPECT_EQ(d->Engine->Entries()[1].Name, "a.txt");
+    EXPECT_EQ(d->Engine->Entries()[2].Name, "inner2.txt");
+}
+
+// Overlapping claims copy the same bytes many times; the repair refuses
+// rather than write many times the damaged file's size.
+TEST(ScanHeaders, HeadersClaimingOverlappingDataCannotMakeTheRepairFillTheDisk) {
+    std::string hostile(1 << 20, '\0');
+    for (int i = 0; i < 300; ++i) {
+        std::string h("PK\x03\x04\x0A\x00\x00\x00\x00\x00", 10);
+        h += std::string(8, '\0');
+        h += std::string("\xA0\xBB\x0D\x00\xA0\xBB\x0D\x00\x01\x00\x00\x00", 12); // 900,000
+        h += "n";
+        hostile.replace(static_cast<size_t>(i) * 3000, h.size(), h);
+    }
+    auto run = Scan(hostile);
+    EXPECT_THROW(run->Engine->GetRecovered("out.zip"), EArcsalveError);
+    EXPECT_EQ(run->Fs->Files.count("out.zip"), 0u) << "nothing is left behind";
 }
 
 TEST(ScanHeaders, NameCharactersDecideStatusGood) {
