@@ -31,6 +31,7 @@ enum TExitCode {
     ExitOutput = 4,
     ExitOutputIsInput = 5,
     ExitPrint = 6,
+    ExitCutShort = 7,
     ExitInterrupted = 130,
 };
 
@@ -89,6 +90,10 @@ void Run(const TOptions& options, std::unique_ptr<TArcsalve>& engine, TSummary& 
     summary.Stopped = InterruptCount() > 0;
     if (summary.Stopped)
         summary.StoppedDuring = "scan";
+    if (engine->StoppedByMemory())
+        summary.CutShort = "memory-limit";
+    else if (summary.Dropped > 0)
+        summary.CutShort = "entry-limit";
     if (!options.Json && !options.Quiet)
         PrintTable(stdout, *engine);
 
@@ -128,9 +133,12 @@ int Repair(const TOptions& options) {
 
     if (summary.Error)
         return ExitCodeFor(*summary.Error);
-    if (summary.Found == 0)
-        return summary.Stopped ? ExitInterrupted : ExitNothingFound;
-    return summary.Stopped ? ExitInterrupted : ExitOk;
+    if (summary.Stopped)
+        return ExitInterrupted;
+    // A scan cut short by a limit is no success, even with an archive written.
+    if (summary.CutShort)
+        return ExitCutShort;
+    return summary.Found == 0 ? ExitNothingFound : ExitOk;
 }
 
 // Output lost to a closed pipe or a full disk is reported at the very end,

@@ -30,6 +30,8 @@ Exit status:
   4  the repaired archive cannot be created or written, or exists already
   5  the repaired archive would replace the damaged one
   6  the results could not be printed (the repaired archive is complete)
+  7  the scan was cut short by its memory or entry limit (the archive written
+     holds the entries kept)
   130 stopped with Ctrl-C (the archive written holds the entries saved so far)
 )";
 
