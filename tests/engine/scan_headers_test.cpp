@@ -181,6 +181,41 @@ TEST(ScanHeaders, TruncatedLastEntryKeepsItsClaimedSizeAndIsAverage) {
     EXPECT_EQ(e[1].CompressedSize, 4000);
 }
 
+// Where the last entry ends decides its grade and what is written of it.
+TEST(ScanHeaders, LastEntryGradeAndLengthFollowWhereItsDataReallyEnds) {
+    struct Case {
+        const char* name;
+        int cutFromEnd;   // bytes of the entry's data cut off
+        bool extra;       // its header has an extra field
+        bool damagedSize; // its compressed size says 0xFFFFFFF0
+        int status;
+        uint64_t written; // compressed bytes written; 0: not looked at
+    } cases[] = {
+        {"EndsExactlyAtTheEndOfTheFile", 0, false, false, StatusExcellent, 2000},
+        {"CutShortWithAnExtraField", 10, true, false, StatusExtent, 0},
+        {"DamagedSizeEndsAtTheDirectoryBehindIt", 0, false, true, StatusExtent, 2000},
+    };
+    for (const auto& c : cases) {
+        TZipEntry last{"last.bin", TestBytes(2000, 6)};
+        if (c.extra)
+            last.Extra = std::string("\x55\x54\x05\x00\x01\x00\x00\x00\x00", 9);
+        TZipBuilder b;
+        b.Add(last);
+        std::string zip = c.damagedSize ? b.Finish() : b.Bytes();
+        zip = zip.substr(0, zip.size() - (c.damagedSize ? 0 : static_cast<size_t>(c.cutFromEnd)));
+        if (c.damagedSize)
+            zip.replace(18, 4, "\xF0\xFF\xFF\xFF");
+        auto run = Scan(zip);
+        ASSERT_EQ(run->Engine->Entries().size(), 1u) << c.name;
+        EXPECT_EQ(run->Engine->Entries()[0].Status, c.status) << c.name;
+        auto repaired = ReadArchive(Repair(zip));
+        ASSERT_EQ(repaired.Entries.size(), 1u) << c.name;
+        if (c.written) {
+            EXPECT_EQ(repaired.Entries[0].CompressedSize, c.written) << c.name;
+        }
+    }
+}
+
 TEST(ScanHeaders, SingleEntryExactlyAsLongAsTheFileIsCopiedWhole) {
     TZipBuilder b;
     std::string data = TestBytes(2000, 5);
