@@ -11,6 +11,7 @@
 #include "find_pk.h"
 #include "zip_records.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tessary {
@@ -21,6 +22,7 @@ constexpr unsigned char SigLocal[2] = {0x03, 0x04};
 constexpr unsigned char SigDescriptor[2] = {0x07, 0x08};
 constexpr unsigned char SigCentral[2] = {0x01, 0x02};
 constexpr unsigned char SigEnd[2] = {0x05, 0x06};
+constexpr size_t MaxLeadingCentrals = 65536;
 
 class TSignatureScanner {
 public:
@@ -76,7 +78,10 @@ void TSignatureScanner::OnSignature(int64_t at, const unsigned char* kind) {
 // by their local headers can take back what only the directory held.
 void TSignatureScanner::OnCentralHeader(int64_t at) {
     unsigned char f[CentralHeaderSize];
-    if (FResult.Centrals.size() >= FMax ||
+    // Only as many as can match an entry, with room for a directory that
+    // comes before its entries: back-to-back directory headers cost no more
+    // memory than the entries they could describe.
+    if (FResult.Centrals.size() >= std::min(FMax, FResult.Candidates.size() + MaxLeadingCentrals) ||
         FWindow.Fetch(at, f, CentralHeaderSize) < CentralHeaderSize)
         return;
     TCentralRecord r;
