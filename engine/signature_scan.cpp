@@ -149,7 +149,8 @@ void TSignatureScanner::OnLocalHeader(int64_t h) {
     // headers claiming long names costs no more memory than it has headers.
     if (!FResult.Candidates.empty() && FResult.Candidates.back().DataStart > h)
         ReleaseStrings(FResult.Candidates.back());
-    if (FResult.KeptBytes + e.NameLength + e.ExtraLength > MaxKeptNameBytes) {
+    if (FResult.KeptBytes + e.NameLength + e.ExtraLength >
+        MaxKeptNameBytes + KeptNameBytesPerEntry * FResult.Candidates.size()) {
         FResult.OutOfMemory = true;
         return;
     }

@@ -71,8 +71,11 @@ struct TSignatureScanResult {
 };
 
 // Bytes of names and extra fields the candidates of one scan may hold at
-// once; a file whose headers would need more is scanned only so far.
+// once: a fixed budget plus an allowance per candidate, so that archives of
+// many entries with ordinary names always fit. A file whose headers would
+// need more is scanned only so far.
 inline constexpr size_t MaxKeptNameBytes = 48u << 20;
+inline constexpr size_t KeptNameBytesPerEntry = 128;
 
 uint64_t NameHash(std::string_view name);
 
