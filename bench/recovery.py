@@ -345,6 +345,18 @@ def intact_entries(path):
     return found
 
 
+def foreign_entries(orig, path):
+    """Entries of a repaired archive whose names the original does not hold
+    (as often as it holds them): headers taken from inside other entries."""
+    try:
+        with zipfile.ZipFile(path) as z:
+            names = collections.Counter(info.filename for info in z.infolist())
+    except Exception:
+        return 0
+    names.subtract(collections.Counter(name for name, _, _ in orig))
+    return sum(n for n in names.values() if n > 0)
+
+
 def count_matches(orig, found):
     left = collections.Counter(found)
     hits = []
@@ -413,6 +425,7 @@ def main():
                 row["survived"] += sum(survived)
                 row["tessary"] += sum(t_hits)
                 row["zipff"] += sum(z_hits)
+                row["foreign"] += foreign_entries(orig, t_out)
                 missed = [orig[i][0] for i in range(len(orig)) if survived[i] and not t_hits[i]]
                 behind = [orig[i][0] for i in range(len(orig)) if z_hits[i] and not t_hits[i]]
                 row["below_survived"] += 1 if missed else 0
@@ -429,9 +442,9 @@ def main():
             shutil.rmtree(work, ignore_errors=True)
 
     print("Recovery on %d damaged archives made from %d undamaged ones" % (files, len(bases)))
-    header = "%-15s %5s %8s %9s %16s %16s %8s %8s" % (
+    header = "%-15s %5s %8s %9s %16s %16s %8s %8s %9s" % (
         "damage", "files", "entries", "survived", "tessary intact", "zip -FF intact",
-        "t<surv", "t<zipff")
+        "t<surv", "t<zipff", "t foreign")
     print(header)
     print("-" * len(header))
     total = collections.Counter()
@@ -441,7 +454,8 @@ def main():
     print("-" * len(header))
     print_row("all", total)
     print("t<surv: files where tessary-cli misses an entry that survived; "
-          "t<zipff: files where it brings back fewer than zip -FF.")
+          "t<zipff: files where it brings back fewer than zip -FF; "
+          "t foreign: entries it wrote that the original archive does not hold.")
     print()
     if not problems:
         print("tessary-cli brought back every surviving entry and never fewer than zip -FF.")
@@ -466,10 +480,10 @@ def pct(part, whole):
 
 
 def print_row(kind, row):
-    print("%-15s %5d %8d %9d %9d %5.1f%% %9d %5.1f%% %8d %8d" % (
+    print("%-15s %5d %8d %9d %9d %5.1f%% %9d %5.1f%% %8d %8d %9d" % (
         kind, row["files"], row["entries"], row["survived"], row["tessary"],
         pct(row["tessary"], row["survived"]), row["zipff"], pct(row["zipff"], row["survived"]),
-        row["below_survived"], row["below_zipff"]))
+        row["below_survived"], row["below_zipff"], row["foreign"]))
 
 
 if __name__ == "__main__":

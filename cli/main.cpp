@@ -37,6 +37,7 @@ enum TExitCode {
     ExitOutputIsInput = 5,
     ExitPrint = 6,
     ExitCheckFailed = 7,
+    ExitCutShort = 8,
     ExitInterrupted = 130,
 };
 
@@ -172,6 +173,10 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
     summary.Stopped = InterruptCount() > 0;
     if (summary.Stopped)
         summary.StoppedDuring = "scan";
+    if (engine->StoppedByMemory())
+        summary.CutShort = "memory-limit";
+    else if (summary.Dropped > 0)
+        summary.CutShort = "entry-limit";
     bool verify = checkInput && summary.Found > 0 && !summary.Stopped;
     if (!options.Json && !options.Quiet && !verify)
         PrintTable(text, *engine);
@@ -236,10 +241,13 @@ int Repair(const TOptions& options, const TJob& job) {
 
     if (summary.Error)
         return ExitCodeFor(*summary.Error);
-    if (summary.Found == 0)
-        return summary.Stopped ? ExitInterrupted : ExitNothingFound;
     if (summary.Stopped)
         return ExitInterrupted;
+    // A scan cut short by a limit is no success, even with an archive written.
+    if (summary.CutShort)
+        return ExitCutShort;
+    if (summary.Found == 0)
+        return ExitNothingFound;
     return summary.Verified && CountChecks(summary.Checks).Failed > 0 ? ExitCheckFailed : ExitOk;
 }
 

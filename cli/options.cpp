@@ -47,6 +47,8 @@ Exit status:
   6  the results could not be printed (the repaired archive is complete)
   7  with --verify: the repaired archive was written (or, with --list, the
      scan finished) but some entries failed their check
+  8  the scan was cut short by its memory or entry limit (the archive written
+     holds the entries kept)
   130 stopped with Ctrl-C (the archive written holds the entries saved so far)
 With several damaged archives, the highest status of them.
 )";

@@ -123,6 +123,9 @@ void PrintSummary(std::FILE* out, const TSummary& s) {
         std::fprintf(out,
                      "%" PRIu64 " more headers were found beyond the entry limit and left out.\n",
                      s.Dropped);
+    if (s.CutShort && std::string_view(s.CutShort) == "memory-limit")
+        std::fprintf(out, "The scan stopped at its memory limit; the rest of the file was not "
+                          "searched.\n");
 }
 
 std::string JsonString(std::string_view text) {
@@ -196,7 +199,7 @@ void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
     std::fprintf(out,
                  "\"summary\":{\"found\":%zu,\"written\":%zu,\"stopped\":%s,\"output\":%s,"
                  "\"dropped\":%" PRIu64 "}",
-                 s.Found, s.Written, s.Stopped ? "true" : "false",
+                 s.Found, s.Written, s.Stopped || s.CutShort ? "true" : "false",
                  s.Output.empty() ? "null" : JsonString(s.Output).c_str(), s.Dropped);
     if (s.Verified) {
         TCheckTotals t = CountChecks(s.Checks);
@@ -214,6 +217,8 @@ void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
     }
     if (s.StoppedDuring)
         std::fprintf(out, ",\n\"stopped\":{\"during\":\"%s\"}", s.StoppedDuring);
+    else if (s.CutShort)
+        std::fprintf(out, ",\n\"stopped\":{\"during\":\"scan\",\"reason\":\"%s\"}", s.CutShort);
     std::fprintf(out, "}\n");
 }
 

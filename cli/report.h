@@ -44,6 +44,9 @@ struct TSummary {
     std::string Output; // empty when nothing was written
     uint64_t Dropped = 0;
     const char* StoppedDuring = nullptr; // "scan" or "rebuild" after a Ctrl-C
+    // "memory-limit" or "entry-limit" when the scan ended before the end of
+    // the file, or left headers out, because of a limit.
+    const char* CutShort = nullptr;
     std::optional<EArcsalveError> Error; // why the run failed
     bool Verified = false;
     std::vector<TEntryCheck> Checks; // one per entry with --verify

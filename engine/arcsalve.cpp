@@ -1,6 +1,7 @@
 // arcsalve.cpp -- the engine object, its progress pacing and the scan.
 #include "arcsalve.h"
 
+#include "central_match.h"
 #include "entry_resolver.h"
 #include "signature_scan.h"
 
@@ -55,8 +56,8 @@ void TArcsalve::BeginScanFile() {
 
     TSignatureScanResult found;
     int32_t lastPercent = 0;
+    TReadWindow window(*FInput, FOptions.BufferSize);
     try {
-        TReadWindow window(*FInput, FOptions.BufferSize);
         ScanSignatures(
             window, FOptions.MaxEntries,
             [&](int64_t scanned, uint64_t count) {
@@ -65,11 +66,14 @@ void TArcsalve::BeginScanFile() {
             },
             found);
     } catch (const std::bad_alloc&) {
-        // Out of memory: keep what was found so far, as after a stop.
+        // Out of memory: keep what was found so far, and say so.
+        found.OutOfMemory = true;
     }
     lastPercent = Percent(found.ScannedTo, FFileSize);
-    ResolveEntries(found, FFileSize, FEntries);
+    ResolveEntries(found, window, FEntries);
+    MatchCentralHeaders(found.Centrals, window, FEntries);
     FDroppedEntries = found.Dropped;
+    FOutOfMemory = found.OutOfMemory;
     Report(lastPercent, FEntries.size());
     BuildView();
 }

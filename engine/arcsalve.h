@@ -73,6 +73,9 @@ public:
     size_t WrittenEntries() const { return FWritten; }
     // Headers the scan recognised beyond MaxEntries (kept out of the list).
     uint64_t DroppedEntries() const { return FDroppedEntries; }
+    // The scan stopped before the end of the file because the names and extra
+    // fields it held reached its memory budget (or memory ran out).
+    bool StoppedByMemory() const { return FOutOfMemory; }
 
 private:
     bool Report(int32_t percent, uint64_t count);
@@ -87,6 +90,7 @@ private:
     uint32_t FLastTick = 0;
     uint64_t FDroppedEntries = 0;
     size_t FWritten = 0;
+    bool FOutOfMemory = false;
     bool FScanned = false;
     bool FRebuilt = false;
 };

@@ -1,8 +1,11 @@
 // entry_resolver.cpp -- deciding which found headers are entries.
 #include "entry_resolver.h"
 
+#include "byte_order.h"
+#include "content_check.h"
 #include "zip_records.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace tessary {
@@ -97,9 +100,54 @@ void CorrectPrevious(const TPrevious& prev, int64_t h, int64_t fileSize) {
     }
 }
 
+// Whether a record of the format begins at `at`, or the file ends there: an
+// entry whose data ends exactly there is as long as its header says.
+bool RecordBeginsAt(TReadWindow& window, int64_t at) {
+    if (at == window.FileSize())
+        return true;
+    unsigned char sig[4];
+    if (at < 0 || window.Fetch(at, sig, 4) < 4)
+        return false;
+    uint32_t v = GetLE32(sig);
+    return v == LocalHeaderSignature || v == CentralHeaderSignature || v == EndRecordSignature ||
+           v == DescriptorSignature || v == Zip64EndRecordSignature;
+}
+
+// A deflated entry whose descriptor is missing: its stream ends where its
+// data ends, so inflating it from its start gives its compressed size, its
+// CRC-32 and its size. The stream may not run into the next header.
+bool SizeByInflating(TReadWindow& window, TFileInfo& e, int64_t dataStart, int64_t limit) {
+    if (e.Method != MethodDeflate || (e.Flags & FlagEncrypted) || limit <= dataStart)
+        return false;
+    TEntryData data;
+    data.Offset = dataStart;
+    data.Limit = limit - dataStart;
+    data.Method = e.Method;
+    data.Flags = e.Flags;
+    TCheckResult r = CheckEntryData(window.Input(), data);
+    if (!r.StreamEnded || r.Consumed <= 0 || r.Outcome == TCheckOutcome::DataError)
+        return false;
+    e.CompressedSize = r.Consumed;
+    e.UncompressedSize = r.UncompressedSize;
+    e.Crc32 = r.Crc32;
+    return true;
+}
+
+// The first central directory header or end record behind `from`, or -1.
+int64_t NextDirectoryRecord(const TSignatureScanResult& found, int64_t from) {
+    auto it = std::upper_bound(found.Centrals.begin(), found.Centrals.end(), from,
+                               [](int64_t at, const TCentralRecord& r) { return at < r.Offset; });
+    int64_t next = it == found.Centrals.end() ? -1 : it->Offset;
+    if (found.FirstEndRecord > from && (next < 0 || found.FirstEndRecord < next))
+        next = found.FirstEndRecord;
+    return next;
+}
+
 } // namespace
 
-void ResolveEntries(TSignatureScanResult& found, int64_t fileSize, std::deque<TFileInfo>& entries) {
+void ResolveEntries(TSignatureScanResult& found, TReadWindow& window,
+                    std::deque<TFileInfo>& entries) {
+    int64_t fileSize = window.FileSize();
     auto& candidates = found.Candidates;
     int64_t cursor = 0;
     TPrevious prev;
@@ -144,20 +192,40 @@ void ResolveEntries(TSignatureScanResult& found, int64_t fileSize, std::deque<TF
                 e.UncompressedSize = static_cast<int64_t>(hit->UncompressedSize);
                 cursor = hit->Offset + hit->Length;
                 described = true;
+            } else if (SizeByInflating(window, e, c.DataStart, std::min(next, fileSize))) {
+                cursor = c.DataStart + e.CompressedSize;
+                described = true;
             } else {
                 e.Status = StatusNoDescriptor;
                 openEnded = true;
+                // Its size is not known: a non-empty entry must not claim
+                // to be empty, or readers would extract nothing and succeed.
+                e.UncompressedSize = -1;
             }
+        } else if (c.DataStart + e.CompressedSize <= fileSize &&
+                   (next == c.DataStart + e.CompressedSize ||
+                    RecordBeginsAt(window, c.DataStart + e.CompressedSize))) {
+            // Its extent checks out: signatures inside its data (a stored
+            // archive inside this one) belong to that data, not to entries.
+            cursor = c.DataStart + e.CompressedSize;
         }
-        if (h + LocalHeaderSize + e.NameLength + e.CompressedSize >= fileSize)
+        if (c.DataStart + e.CompressedSize > fileSize)
             e.Status = StatusExtent;
 
         entries.push_back(std::move(e));
         prev = TPrevious{&entries.back(), bodyLength, openEnded, described, c.DataStart};
     }
-    // An entry whose descriptor was never found reaches to the end of the file.
+    // An entry whose descriptor was never found reaches to the end of the
+    // file; one whose claimed size runs past it ends at the central directory
+    // behind its data, where there is one.
     if (prev.Entry && prev.OpenEnded)
         SetCompressedSize(*prev.Entry, fileSize > prev.DataStart ? fileSize - prev.DataStart : 0);
+    if (prev.Entry && !prev.OpenEnded && !prev.Described &&
+        prev.DataStart + prev.Entry->CompressedSize > fileSize) {
+        int64_t end = NextDirectoryRecord(found, prev.DataStart);
+        if (end >= 0)
+            SetCompressedSize(*prev.Entry, end - prev.DataStart);
+    }
     found.Descriptors.clear();
 }
 

@@ -9,7 +9,9 @@
 namespace tessary {
 
 // Moves the accepted candidates into `entries`, grading each and fixing its
-// sizes. `fileSize` is the damaged file's size.
-void ResolveEntries(TSignatureScanResult& found, int64_t fileSize, std::deque<TFileInfo>& entries);
+// sizes. `window` reads the damaged file where a record's end must be looked
+// at, and a stream without its descriptor is inflated to find its end.
+void ResolveEntries(TSignatureScanResult& found, TReadWindow& window,
+                    std::deque<TFileInfo>& entries);
 
 } // namespace tessary

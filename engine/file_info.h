@@ -23,6 +23,13 @@ inline constexpr uint16_t FlagEncrypted = 0x0001;
 inline constexpr uint16_t FlagDataDescriptor = 0x0008;
 inline constexpr uint16_t FlagUtf8Name = 0x0800;
 
+// What a central directory header found in the damaged file holds for an
+// entry beyond its local header: its extra blocks and its comment.
+struct TCentralKept {
+    std::string Extra; // without the blocks that describe the local layout
+    std::string Comment;
+};
+
 // One entry, decoded once from the local file header the scan accepted and
 // final when the scan ends: the rebuild works out what it writes without
 // changing it. The leading fields follow the central directory header; sizes
@@ -50,6 +57,9 @@ struct TFileInfo {
     // The local header's extra field, ExtraLength bytes as read; absent for
     // most entries, so kept out of line.
     std::unique_ptr<std::string> Extra;
+    // Set when a central directory header of the damaged file matches the
+    // entry; VersionMadeBy and ExternalAttributes then come from it too.
+    std::unique_ptr<TCentralKept> Central;
 
     std::string_view ExtraField() const {
         return Extra && ExtraLength ? std::string_view(*Extra).substr(0, ExtraLength)

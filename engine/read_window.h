@@ -22,6 +22,7 @@ public:
     int64_t Base() const { return FBase; }
     size_t Length() const { return FLength; }
     int64_t FileSize() const { return FFileSize; }
+    TInputStream& Input() const { return FInput; }
 
     // Copies `count` bytes at file offset `offset` into `out`, zeros past the
     // end of the file. Returns how many bytes the file really holds there.

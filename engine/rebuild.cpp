@@ -6,6 +6,7 @@
 #include "entry_check.h"
 #include "zip_records.h"
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ TWrittenEntry AsWritten(const TFileInfo& e, int64_t fileSize, int64_t headerOffs
     // entry gets its descriptor back behind the data.
     if (!(e.Flags & FlagEncrypted))
         w.Flags &= static_cast<uint16_t>(~FlagDataDescriptor);
+    // A name flagged as UTF-8 that is not would make strict readers refuse
+    // the whole archive; unflagged, it is read in the old code page.
+    if ((w.Flags & FlagUtf8Name) && !IsValidUtf8Name(e.Name))
+        w.Flags &= static_cast<uint16_t>(~FlagUtf8Name);
     return w;
 }
 
@@ -72,6 +77,18 @@ TWrittenEntry SalvagedWritten(const TFileInfo& s, int64_t headerOffset) {
     return TWrittenEntry{s.Flags, s.CompressedSize, s.UncompressedSize, headerOffset};
 }
 
+// What the entries would take in the repaired archive. Entries whose claimed
+// data overlaps (headers inside a damaged entry's data) are copied more than
+// once, so a hostile file could make this far larger than itself.
+int64_t BytesToWrite(const std::deque<TFileInfo>& entries, int64_t fileSize) {
+    int64_t total = 0;
+    for (const TFileInfo& e : entries) {
+        TWrittenEntry w = AsWritten(e, fileSize, 0);
+        total += LocalHeaderSize + int64_t(e.Name.size()) + e.ExtraLength + w.CompressedSize + 24;
+    }
+    return total;
+}
+
 } // namespace
 
 void TArcsalve::GetRecovered(const std::string& path, const TEntryPlanner& plan) {
@@ -83,6 +100,14 @@ void TArcsalve::GetRecovered(const std::string& path, const TEntryPlanner& plan)
                              "The repaired archive cannot replace the damaged one");
     if (!FOptions.CreateOutput)
         throw EArcsalveError(TErrorKind::CreateOutput, path, "No output is available");
+    // Twice the damaged file, plus room for one implausible entry's megabyte,
+    // is more than any honest file needs; past that, refuse before creating
+    // anything rather than fill the disk.
+    if (BytesToWrite(FEntries, FFileSize) > 2 * FFileSize + ImplausibleCompressedSize + (64 << 10))
+        throw EArcsalveError(TErrorKind::ReadInput, FInput->Name(),
+                             "Its headers claim far more data than it holds (overlapping "
+                             "entries); the repaired archive would be more than twice its size, "
+                             "so nothing was written");
     std::unique_ptr<TOutputStream> out = FOptions.CreateOutput(path);
     FRebuilt = true;
 

@@ -11,6 +11,7 @@
 #include "find_pk.h"
 #include "zip_records.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tessary {
@@ -20,6 +21,8 @@ namespace {
 constexpr unsigned char SigLocal[2] = {0x03, 0x04};
 constexpr unsigned char SigDescriptor[2] = {0x07, 0x08};
 constexpr unsigned char SigCentral[2] = {0x01, 0x02};
+constexpr unsigned char SigEnd[2] = {0x05, 0x06};
+constexpr size_t MaxLeadingCentrals = 65536;
 
 class TSignatureScanner {
 public:
@@ -33,6 +36,8 @@ private:
     void OnSignature(int64_t at, const unsigned char* kind);
     void OnLocalHeader(int64_t h);
     void OnDescriptorSignature(int64_t q);
+    void OnCentralHeader(int64_t at);
+    void ReleaseStrings(TCandidate& c);
     void OnRecordBoundary(int64_t at);
     void Offer(const unsigned char* fields, int64_t at, bool isSigned, bool zip64);
 
@@ -62,8 +67,60 @@ void TSignatureScanner::OnSignature(int64_t at, const unsigned char* kind) {
         OnLocalHeader(at);
     else if (std::memcmp(kind, SigDescriptor, 2) == 0)
         OnDescriptorSignature(at);
-    else if (std::memcmp(kind, SigCentral, 2) == 0)
+    else if (std::memcmp(kind, SigCentral, 2) == 0) {
         OnRecordBoundary(at);
+        OnCentralHeader(at);
+    } else if (std::memcmp(kind, SigEnd, 2) == 0 && FResult.FirstEndRecord < 0)
+        FResult.FirstEndRecord = at;
+}
+
+// Central directory headers are remembered compactly, so that entries found
+// by their local headers can take back what only the directory held.
+void TSignatureScanner::OnCentralHeader(int64_t at) {
+    unsigned char f[CentralHeaderSize];
+    // Only as many as can match an entry, with room for a directory that
+    // comes before its entries: back-to-back directory headers cost no more
+    // memory than the entries they could describe.
+    if (FResult.Centrals.size() >= std::min(FMax, FResult.Candidates.size() + MaxLeadingCentrals) ||
+        FWindow.Fetch(at, f, CentralHeaderSize) < CentralHeaderSize)
+        return;
+    TCentralRecord r;
+    r.Offset = at;
+    r.VersionMadeBy = GetLE16(f + 4);
+    r.Flags = GetLE16(f + 8);
+    r.Crc32 = GetLE32(f + 16);
+    r.CompressedSize = GetLE32(f + 20);
+    r.UncompressedSize = GetLE32(f + 24);
+    r.NameLength = GetLE16(f + 28);
+    r.ExtraLength = GetLE16(f + 30);
+    r.CommentLength = GetLE16(f + 32);
+    r.ExternalAttributes = GetLE32(f + 38);
+    r.LocalOffset = GetLE32(f + 42);
+    int64_t nameAt = at + CentralHeaderSize;
+    if (nameAt + r.NameLength > FWindow.FileSize())
+        return;
+    r.NameHash = NameHash(FWindow.FetchString(nameAt, r.NameLength));
+    if (r.CompressedSize == Zip64Marker32 || r.UncompressedSize == Zip64Marker32 ||
+        r.LocalOffset == Zip64Marker32) {
+        TFileInfo sizes;
+        sizes.CompressedSize = r.CompressedSize;
+        sizes.UncompressedSize = r.UncompressedSize;
+        sizes.HeaderOffset = r.LocalOffset;
+        sizes.ExtraLength = r.ExtraLength;
+        sizes.Extra = std::make_unique<std::string>(
+            FWindow.FetchString(nameAt + r.NameLength, r.ExtraLength));
+        DecodeCentralZip64(sizes);
+        r.CompressedSize = sizes.CompressedSize;
+        r.UncompressedSize = sizes.UncompressedSize;
+        r.LocalOffset = sizes.HeaderOffset;
+    }
+    FResult.Centrals.push_back(r);
+}
+
+void TSignatureScanner::ReleaseStrings(TCandidate& c) {
+    FResult.KeptBytes -= c.Info.Name.size() + c.Info.ExtraField().size();
+    std::string().swap(c.Info.Name);
+    c.Info.Extra.reset();
 }
 
 void TSignatureScanner::OnLocalHeader(int64_t h) {
@@ -87,6 +144,16 @@ void TSignatureScanner::OnLocalHeader(int64_t h) {
         ++FResult.Dropped;
         return;
     }
+    // A candidate whose name and extra field would hold this header is no
+    // entry (the second pass skips it): its strings go now, so that a file of
+    // headers claiming long names costs no more memory than it has headers.
+    if (!FResult.Candidates.empty() && FResult.Candidates.back().DataStart > h)
+        ReleaseStrings(FResult.Candidates.back());
+    if (FResult.KeptBytes + e.NameLength + e.ExtraLength >
+        MaxKeptNameBytes + KeptNameBytesPerEntry * FResult.Candidates.size()) {
+        FResult.OutOfMemory = true;
+        return;
+    }
 
     e.HeaderOffset = h;
     e.Name = FWindow.FetchString(h + LocalHeaderSize, e.NameLength);
@@ -102,6 +169,7 @@ void TSignatureScanner::OnLocalHeader(int64_t h) {
         e.UncompressedSize = -1;
     if (e.Flags & FlagDataDescriptor)
         FResult.Descriptors.try_emplace(c.DataStart, TDescriptorSlot{e.Zip64, {}, {}});
+    FResult.KeptBytes += e.Name.size() + e.ExtraField().size();
     FResult.Candidates.push_back(std::move(c));
 }
 
@@ -155,6 +223,10 @@ void TSignatureScanner::Offer(const unsigned char* fields, int64_t at, bool isSi
 
 } // namespace
 
+uint64_t NameHash(std::string_view name) {
+    return std::hash<std::string_view>{}(name);
+}
+
 void ScanSignatures(TReadWindow& window, size_t maxCandidates, const TScanTick& tick,
                     TSignatureScanResult& result) {
     TSignatureScanner scanner(window, maxCandidates, result);
@@ -167,7 +239,7 @@ void ScanSignatures(TReadWindow& window, size_t maxCandidates, const TScanTick& 
         scanner.SearchBlock();
         base += static_cast<int64_t>(len);
         result.ScannedTo = base;
-        if (!tick(base, result.Candidates.size()))
+        if (!tick(base, result.Candidates.size()) || result.OutOfMemory)
             return;
     }
     scanner.AtEndOfFile();

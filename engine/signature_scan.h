@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace tessary {
 
@@ -39,12 +41,43 @@ struct TCandidate {
     uint32_t RawCompressedSize = 0; // the 32-bit field, before zip64 sizes
 };
 
-struct TSignatureScanResult {
-    std::deque<TCandidate> Candidates; // in file order
-    std::unordered_map<int64_t, TDescriptorSlot> Descriptors;
-    uint64_t Dropped = 0;  // headers beyond the entry limit
-    int64_t ScannedTo = 0; // bytes of the file searched
+// A central directory header as found: what a repaired entry can take back
+// from it. Its name is kept as a hash; its extra field and comment are read
+// again only for the entries it matches.
+struct TCentralRecord {
+    int64_t Offset = 0; // of its signature in the damaged file
+    uint64_t NameHash = 0;
+    uint32_t Crc32 = 0;
+    int64_t CompressedSize = 0;
+    int64_t UncompressedSize = 0;
+    int64_t LocalOffset = 0; // as recorded: relative to the archive's own start
+    uint32_t ExternalAttributes = 0;
+    uint16_t VersionMadeBy = 0;
+    uint16_t Flags = 0;
+    uint16_t NameLength = 0;
+    uint16_t ExtraLength = 0;
+    uint16_t CommentLength = 0;
 };
+
+struct TSignatureScanResult {
+    std::deque<TCandidate> Candidates;    // in file order
+    std::vector<TCentralRecord> Centrals; // in file order
+    int64_t FirstEndRecord = -1;          // offset of the first end record signature
+    std::unordered_map<int64_t, TDescriptorSlot> Descriptors;
+    uint64_t Dropped = 0;     // headers beyond the entry limit
+    int64_t ScannedTo = 0;    // bytes of the file searched
+    size_t KeptBytes = 0;     // names and extra fields held by candidates
+    bool OutOfMemory = false; // the scan stopped at its memory budget
+};
+
+// Bytes of names and extra fields the candidates of one scan may hold at
+// once: a fixed budget plus an allowance per candidate, so that archives of
+// many entries with ordinary names always fit. A file whose headers would
+// need more is scanned only so far.
+inline constexpr size_t MaxKeptNameBytes = 48u << 20;
+inline constexpr size_t KeptNameBytesPerEntry = 128;
+
+uint64_t NameHash(std::string_view name);
 
 // Called after each block with the bytes searched so far and the headers
 // found; false stops the scan.

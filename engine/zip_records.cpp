@@ -79,6 +79,50 @@ void DecodeExtraField(TFileInfo& e) {
     });
 }
 
+void DecodeCentralZip64(TFileInfo& e) {
+    ForEachExtraBlock(e.ExtraField(), [&](uint16_t id, std::string_view block) {
+        if (id != Zip64ExtraId)
+            return;
+        auto p = reinterpret_cast<const unsigned char*>(block.data()) + 4;
+        size_t left = block.size() - 4;
+        for (int64_t* field : {&e.UncompressedSize, &e.CompressedSize, &e.HeaderOffset}) {
+            if (*field != Zip64Marker32)
+                continue;
+            if (left < 8)
+                return;
+            uint64_t value = GetLE64(p);
+            if (value < (uint64_t(1) << 62))
+                *field = static_cast<int64_t>(value);
+            p += 8;
+            left -= 8;
+        }
+    });
+}
+
+bool IsValidUtf8Name(std::string_view name) {
+    auto s = reinterpret_cast<const unsigned char*>(name.data());
+    size_t n = name.size();
+    for (size_t i = 0; i < n;) {
+        unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+        if (len == 0 || c > 0xF4 || c == 0xC0 || c == 0xC1 || i + len > n)
+            return false;
+        for (size_t k = 1; k < len; ++k)
+            if ((s[i + k] & 0xC0) != 0x80)
+                return false;
+        unsigned char next = s[i + 1];
+        if ((c == 0xE0 && next < 0xA0) || (c == 0xED && next >= 0xA0) ||
+            (c == 0xF0 && next < 0x90) || (c == 0xF4 && next >= 0x90))
+            return false; // overlong, surrogate or beyond U+10FFFF
+        i += len;
+    }
+    return true;
+}
+
 std::string WithoutZip64Extra(std::string_view extra) {
     std::string kept;
     size_t end = ForEachExtraBlock(extra, [&](uint16_t id, std::string_view block) {
@@ -92,7 +136,7 @@ std::string WithoutZip64Extra(std::string_view extra) {
 std::string CentralExtraBlocks(std::string_view extra) {
     std::string kept;
     ForEachExtraBlock(extra, [&](uint16_t id, std::string_view block) {
-        if (id == UnicodePathExtraId)
+        if (id == UnicodePathExtraId || id == AesExtraId)
             kept.append(block);
     });
     return kept;
@@ -155,12 +199,17 @@ std::string EncodeCentralHeader(const TFileInfo& e, const TWrittenEntry& w) {
         PutLE16(zip64Block, static_cast<uint16_t>(values.size()));
         zip64Block += values;
     }
-    std::string more = CentralExtraBlocks(e.ExtraField());
+    // A matching central header of the damaged file gives the blocks it held;
+    // otherwise the local header's blocks that readers look for here.
+    std::string more =
+        e.Central ? WithoutZip64Extra(e.Central->Extra) : CentralExtraBlocks(e.ExtraField());
     more.resize(std::min(more.size(), 0xFFFF - zip64Block.size()));
+    std::string_view comment = e.Central ? std::string_view(e.Central->Comment) : "";
     bool zip64 = !zip64Block.empty();
 
     std::string out;
-    out.reserve(CentralHeaderSize + e.Name.size() + zip64Block.size() + more.size());
+    out.reserve(CentralHeaderSize + e.Name.size() + zip64Block.size() + more.size() +
+                comment.size());
     PutLE32(out, CentralHeaderSignature);
     PutLE16(out, e.VersionMadeBy);
     PutLE16(out, zip64 && e.VersionNeeded < Zip64Version ? Zip64Version : e.VersionNeeded);
@@ -173,8 +222,8 @@ std::string EncodeCentralHeader(const TFileInfo& e, const TWrittenEntry& w) {
     PutLE32(out, Field32(w.UncompressedSize));
     PutLE16(out, static_cast<uint16_t>(e.Name.size()));
     PutLE16(out, static_cast<uint16_t>(zip64Block.size() + more.size()));
-    // No file comment, one disk, no internal attributes.
-    PutLE16(out, 0);
+    // One disk, no internal attributes.
+    PutLE16(out, static_cast<uint16_t>(comment.size()));
     PutLE16(out, 0);
     PutLE16(out, 0);
     PutLE32(out, e.ExternalAttributes);
@@ -182,6 +231,7 @@ std::string EncodeCentralHeader(const TFileInfo& e, const TWrittenEntry& w) {
     out.append(e.Name);
     out.append(zip64Block);
     out.append(more);
+    out.append(comment);
     return out;
 }
 

@@ -25,6 +25,7 @@ inline constexpr int Zip64LocatorSize = 20;
 
 inline constexpr uint16_t Zip64ExtraId = 0x0001;
 inline constexpr uint16_t UnicodePathExtraId = 0x7075;
+inline constexpr uint16_t AesExtraId = 0x9901;
 inline constexpr uint32_t Zip64Marker32 = 0xFFFFFFFF;
 inline constexpr uint16_t Zip64Marker16 = 0xFFFF;
 
@@ -42,12 +43,22 @@ bool IsPlausibleLocalHeader(const TFileInfo& e);
 // 0xFFFFFFFF marker, takes that size from the zip64 block.
 void DecodeExtraField(TFileInfo& e);
 
+// For a central directory header decoded into `e` (its extra field kept):
+// takes each size and the offset whose 32-bit field holds the marker from
+// the zip64 block, in the order the format lists them.
+void DecodeCentralZip64(TFileInfo& e);
+
+// Whether `name` is well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsValidUtf8Name(std::string_view name);
+
 // The extra field without its zip64 block, for a rewritten local header whose
 // sizes fit its own fields. Other blocks stay byte for byte; a malformed tail
 // is kept as it stands.
 std::string WithoutZip64Extra(std::string_view extra);
 
-// The blocks of a local extra field that the central directory repeats.
+// The blocks of a local extra field that the central directory repeats,
+// because readers look for them there: zip64 is written afresh, AES
+// encryption and the Unicode path are copied.
 std::string CentralExtraBlocks(std::string_view extra);
 
 // What the repaired archive says of one entry where it differs from the

@@ -117,13 +117,15 @@ void TZipBuilder::Add(const TZipEntry& e) {
     PutLE32(c, static_cast<uint32_t>(body.size()));
     PutLE32(c, static_cast<uint32_t>(e.Data.size()));
     PutLE16(c, static_cast<uint16_t>(e.Name.size()));
+    PutLE16(c, static_cast<uint16_t>(e.CentralExtra.size()));
+    PutLE16(c, static_cast<uint16_t>(e.Comment.size()));
     PutLE16(c, 0);
     PutLE16(c, 0);
-    PutLE16(c, 0);
-    PutLE16(c, 0);
-    PutLE32(c, e.Name.size() && e.Name.back() == '/' ? 0x10 : 0);
+    PutLE32(c, e.ExternalAttributes                    ? e.ExternalAttributes
+               : e.Name.size() && e.Name.back() == '/' ? 0x10
+                                                       : 0);
     PutLE32(c, static_cast<uint32_t>(built.HeaderOffset));
-    FCentral += c + e.Name;
+    FCentral += c + e.Name + e.CentralExtra + e.Comment;
     ++FCount;
     FBuilt.push_back(built);
 }

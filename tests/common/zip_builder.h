@@ -23,6 +23,10 @@ struct TZipEntry {
     uint16_t Flags = 0; // extra flags, e.g. 0x0800 for UTF-8 names
     std::string Extra;  // further extra-field blocks
     uint16_t VersionNeeded = 20;
+    // What only the central directory header holds.
+    uint32_t ExternalAttributes = 0; // 0: the MS-DOS folder bit for names ending in '/'
+    std::string CentralExtra;
+    std::string Comment;
 };
 
 struct TBuiltEntry {

@@ -71,6 +71,7 @@ TReadArchive ReadArchive(const std::string& s) {
         if (GetLE32(c) != 0x02014B50)
             throw std::runtime_error("bad central directory header");
         TReadEntry e;
+        e.VersionMadeBy = GetLE16(c + 4);
         e.VersionNeeded = GetLE16(c + 6);
         e.Flags = GetLE16(c + 8);
         e.Method = GetLE16(c + 10);
@@ -83,6 +84,7 @@ TReadArchive ReadArchive(const std::string& s) {
         e.Name.assign(reinterpret_cast<const char*>(At(s, pos + 46, n)), n);
         e.CentralExtra.assign(reinterpret_cast<const char*>(At(s, pos + 46 + n, m)), m);
         ApplyZip64(e, e.CentralExtra, true);
+        e.Comment.assign(reinterpret_cast<const char*>(At(s, pos + 46 + n + m, k)), k);
         pos += 46 + n + m + k;
 
         const unsigned char* l = At(s, e.HeaderOffset, 30);

@@ -10,6 +10,7 @@ namespace tessary::test {
 
 struct TReadEntry {
     std::string Name;
+    uint16_t VersionMadeBy = 0;
     uint16_t VersionNeeded = 0;
     uint16_t Flags = 0;
     uint16_t Method = 0;
@@ -19,6 +20,7 @@ struct TReadEntry {
     uint32_t ExternalAttributes = 0;
     uint64_t HeaderOffset = 0;
     std::string CentralExtra;
+    std::string Comment;
     std::string LocalName;
     std::string LocalExtra;
     uint16_t LocalFlags = 0;

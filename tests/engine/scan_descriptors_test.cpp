@@ -98,21 +98,35 @@ TEST(ScanDescriptors, DescriptorEndingExactlyAtTheEndOfTheFileIsFound) {
     }
 }
 
-TEST(ScanDescriptors, MissingDescriptorGivesStatus3AndTheBytesUpToTheNextHeader) {
+TEST(ScanDescriptors, LostDescriptorOfAWholeDeflateStreamIsFoundByInflatingNotWrittenAsEmpty) {
     TZipBuilder b;
-    b.Add(Streamed("lost.txt", TestBytes(3000, 9, true), TDescriptor::Signed));
+    std::string content = TestBytes(3000, 9, true);
+    b.Add(Streamed("lost.txt", content, TDescriptor::Signed));
     b.AddStored("next.txt", "next");
     std::string zip = b.Finish();
     const auto& lost = b.Built()[0];
-    // Destroy the descriptor.
+    // Destroy the descriptor: the stream's own end still tells the sizes and CRC.
     std::fill(zip.begin() + lost.DataEnd, zip.begin() + lost.RecordEnd, '\xEE');
-    auto run = Scan(zip);
+    auto run = Scan(zip.substr(0, lost.RecordEnd + 40)); // directory gone too
     const auto& e = run->Engine->Entries();
     ASSERT_EQ(e.size(), 2u);
-    EXPECT_EQ(e[0].Status, StatusNoDescriptor);
-    EXPECT_EQ(e[0].CompressedSize, lost.RecordEnd - lost.DataStart);
-    EXPECT_EQ(e[0].UncompressedSize, 0) << "deflated: the size is unknown";
+    EXPECT_EQ(e[0].Status, StatusExcellent);
+    EXPECT_EQ(e[0].CompressedSize, lost.DataEnd - lost.DataStart);
+    EXPECT_EQ(e[0].UncompressedSize, 3000);
     EXPECT_EQ(e[1].Name, "next.txt");
+    auto repaired = ReadArchive(Repair(zip));
+    ASSERT_EQ(repaired.Entries.size(), 2u);
+    EXPECT_EQ(Extract(repaired.Entries[0]), content);
+
+    // A stream cut short: status 3, its size unknown, and never written as 0.
+    std::string cutDeflate = zip.substr(0, lost.DataEnd - 100);
+    auto cd = Scan(cutDeflate);
+    ASSERT_EQ(cd->Engine->Entries().size(), 1u);
+    EXPECT_EQ(cd->Engine->Entries()[0].Status, StatusNoDescriptor);
+    EXPECT_EQ(cd->Engine->Entries()[0].UncompressedSize, -1);
+    auto written = ReadArchive(Repair(cutDeflate));
+    ASSERT_EQ(written.Entries.size(), 1u);
+    EXPECT_GT(written.Entries[0].UncompressedSize, 0u);
 
     // A stored entry's data is as long as its file.
     TZipBuilder stored;
@@ -121,11 +135,6 @@ TEST(ScanDescriptors, MissingDescriptorGivesStatus3AndTheBytesUpToTheNextHeader)
     auto s = Scan(cut);
     ASSERT_EQ(s->Engine->Entries().size(), 1u);
     EXPECT_EQ(s->Engine->Entries()[0].UncompressedSize, 2900);
-
-    // As the last entry, it reaches to the end of the file.
-    auto last = Scan(zip.substr(0, lost.DataEnd));
-    ASSERT_EQ(last->Engine->Entries().size(), 1u);
-    EXPECT_EQ(last->Engine->Entries()[0].CompressedSize, lost.DataEnd - lost.DataStart);
 }
 
 TEST(ScanDescriptors, HeadersInsideAnEntryWithoutDescriptorAreStillFound) {

@@ -1,4 +1,5 @@
 // Finding and grading local headers.
+#include "engine_error.h"
 #include "engine_test_util.h"
 #include "zip_builder.h"
 
@@ -45,21 +46,48 @@ TEST(ScanHeaders, FileWithoutSignaturesOrEmptyYieldsNothing) {
     EXPECT_EQ(Repair(""), "") << "nothing found: no file is created";
 }
 
-TEST(ScanHeaders, StoredZipInsideAnEntryYieldsItsEntriesAndTheOuterKeepsItsSize) {
+TEST(ScanHeaders, StoredZipInsideAnIntactEntryIsNotExplodedButADamagedOneStillYieldsItsEntries) {
     TZipBuilder inner;
-    inner.AddStored("inner1.txt", "one");
+    inner.AddStored("a.txt", "inner a");
     inner.AddStored("inner2.txt", "two");
     std::string innerZip = inner.Finish();
     TZipBuilder outer;
     outer.AddStored("nested.zip", innerZip);
-    outer.AddStored("after.txt", "after");
-    auto run = Scan(outer.Finish());
+    outer.AddStored("a.txt", "outer a");
+    std::string zip = outer.Finish();
+    auto run = Scan(zip);
     const auto& e = run->Engine->Entries();
-    ASSERT_EQ(e.size(), 4u);
-    EXPECT_EQ(e[0].Name, "nested.zip");
+    ASSERT_EQ(e.size(), 2u) << "the outer entry's extent ends on the next header";
     EXPECT_EQ(e[0].CompressedSize, static_cast<int64_t>(innerZip.size()));
-    EXPECT_EQ(e[1].Name, "inner1.txt");
-    EXPECT_EQ(e[3].Name, "after.txt");
+    EXPECT_EQ(e[1].Name, "a.txt");
+    auto repaired = ReadArchive(Repair(zip));
+    ASSERT_EQ(repaired.Entries.size(), 2u);
+    EXPECT_EQ(Extract(repaired.Entries[1]), "outer a");
+
+    // The outer entry's size is damaged: its extent no longer checks out,
+    // and what lies inside is all that can be saved.
+    std::string damaged = zip;
+    damaged[18] = '\x01';
+    auto d = Scan(damaged);
+    ASSERT_EQ(d->Engine->Entries().size(), 4u);
+    EXPECT_EQ(d->Engine->Entries()[1].Name, "a.txt");
+    EXPECT_EQ(d->Engine->Entries()[2].Name, "inner2.txt");
+}
+
+// Overlapping claims copy the same bytes many times; the repair refuses
+// rather than write many times the damaged file's size.
+TEST(ScanHeaders, HeadersClaimingOverlappingDataCannotMakeTheRepairFillTheDisk) {
+    std::string hostile(1 << 20, '\0');
+    for (int i = 0; i < 300; ++i) {
+        std::string h("PK\x03\x04\x0A\x00\x00\x00\x00\x00", 10);
+        h += std::string(8, '\0');
+        h += std::string("\xA0\xBB\x0D\x00\xA0\xBB\x0D\x00\x01\x00\x00\x00", 12); // 900,000
+        h += "n";
+        hostile.replace(static_cast<size_t>(i) * 3000, h.size(), h);
+    }
+    auto run = Scan(hostile);
+    EXPECT_THROW(run->Engine->GetRecovered("out.zip"), EArcsalveError);
+    EXPECT_EQ(run->Fs->Files.count("out.zip"), 0u) << "nothing is left behind";
 }
 
 TEST(ScanHeaders, NameCharactersDecideStatusGood) {
@@ -151,6 +179,41 @@ TEST(ScanHeaders, TruncatedLastEntryKeepsItsClaimedSizeAndIsAverage) {
     EXPECT_EQ(e[0].Status, StatusExcellent);
     EXPECT_EQ(e[1].Status, StatusExtent);
     EXPECT_EQ(e[1].CompressedSize, 4000);
+}
+
+// Where the last entry ends decides its grade and what is written of it.
+TEST(ScanHeaders, LastEntryGradeAndLengthFollowWhereItsDataReallyEnds) {
+    struct Case {
+        const char* name;
+        int cutFromEnd;   // bytes of the entry's data cut off
+        bool extra;       // its header has an extra field
+        bool damagedSize; // its compressed size says 0xFFFFFFF0
+        int status;
+        uint64_t written; // compressed bytes written; 0: not looked at
+    } cases[] = {
+        {"EndsExactlyAtTheEndOfTheFile", 0, false, false, StatusExcellent, 2000},
+        {"CutShortWithAnExtraField", 10, true, false, StatusExtent, 0},
+        {"DamagedSizeEndsAtTheDirectoryBehindIt", 0, false, true, StatusExtent, 2000},
+    };
+    for (const auto& c : cases) {
+        TZipEntry last{"last.bin", TestBytes(2000, 6)};
+        if (c.extra)
+            last.Extra = std::string("\x55\x54\x05\x00\x01\x00\x00\x00\x00", 9);
+        TZipBuilder b;
+        b.Add(last);
+        std::string zip = c.damagedSize ? b.Finish() : b.Bytes();
+        zip = zip.substr(0, zip.size() - (c.damagedSize ? 0 : static_cast<size_t>(c.cutFromEnd)));
+        if (c.damagedSize)
+            zip.replace(18, 4, "\xF0\xFF\xFF\xFF");
+        auto run = Scan(zip);
+        ASSERT_EQ(run->Engine->Entries().size(), 1u) << c.name;
+        EXPECT_EQ(run->Engine->Entries()[0].Status, c.status) << c.name;
+        auto repaired = ReadArchive(Repair(zip));
+        ASSERT_EQ(repaired.Entries.size(), 1u) << c.name;
+        if (c.written) {
+            EXPECT_EQ(repaired.Entries[0].CompressedSize, c.written) << c.name;
+        }
+    }
 }
 
 TEST(ScanHeaders, SingleEntryExactlyAsLongAsTheFileIsCopiedWhole) {
