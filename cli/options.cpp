@@ -92,14 +92,14 @@ constexpr TOptionSpec OptionSpecs[] = {
     {"version", 'V', false, [](TOptions& o, const char*) { o.Version = true; }},
 };
 
-bool IsLongOnly(const TOptionSpec& spec) {
-    return static_cast<unsigned char>(spec.Short) < ' ';
+bool IsLongOnly(const TOptionSpec& row) {
+    return static_cast<unsigned char>(row.Short) < ' ';
 }
 
 const TOptionSpec* SpecFor(int shortName) {
-    for (const TOptionSpec& spec : OptionSpecs)
-        if (spec.Short == shortName)
-            return &spec;
+    for (const TOptionSpec& row : OptionSpecs)
+        if (row.Short == shortName)
+            return &row;
     return nullptr;
 }
 
@@ -111,9 +111,9 @@ std::string Refusal(const std::string& word, int shortName) {
     std::string name = word.substr(2, word.find('=') - 2);
     int matches = 0;
     const TOptionSpec* match = nullptr;
-    for (const TOptionSpec& spec : OptionSpecs)
-        if (std::string_view(spec.Long).substr(0, name.size()) == name)
-            ++matches, match = &spec;
+    for (const TOptionSpec& row : OptionSpecs)
+        if (std::string_view(row.Long).substr(0, name.size()) == name)
+            ++matches, match = &row;
     if (matches > 1)
         return "ambiguous option '" + word + "'";
     if (matches == 1 && !match->TakesArgument)
@@ -159,12 +159,12 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
     // ':' first: a missing argument answers ':' rather than '?', and
     // getopt_long prints nothing; the messages below are the program's own.
     std::string shortOptions = ":";
-    for (const TOptionSpec& spec : OptionSpecs) {
+    for (const TOptionSpec& row : OptionSpecs) {
         longOptions.push_back(
-            {spec.Long, spec.TakesArgument ? required_argument : no_argument, nullptr, spec.Short});
-        if (!IsLongOnly(spec)) {
-            shortOptions += spec.Short;
-            if (spec.TakesArgument)
+            {row.Long, row.TakesArgument ? required_argument : no_argument, nullptr, row.Short});
+        if (!IsLongOnly(row)) {
+            shortOptions += row.Short;
+            if (row.TakesArgument)
                 shortOptions += ':';
         }
     }
@@ -190,10 +190,10 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
         if (c == ':')
             throw std::invalid_argument("option '" + word + "' needs " +
                                         (optopt == 'd' ? "a folder name" : "a file name"));
-        const TOptionSpec* spec = c == '?' ? nullptr : SpecFor(c);
-        if (!spec)
+        const TOptionSpec* row = c == '?' ? nullptr : SpecFor(c);
+        if (!row)
             throw std::invalid_argument(Refusal(word, word.rfind("--", 0) == 0 ? 0 : optopt));
-        spec->Apply(o, optarg ? optarg : "");
+        row->Apply(o, optarg ? optarg : "");
     }
     // getopt_long moved every operand behind the options.
     for (int i = optind; i < argc; ++i)
