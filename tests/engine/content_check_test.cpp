@@ -2,6 +2,7 @@
 // compressors themselves, and what the check must say about each.
 #include "content_check.h"
 #include "memory_streams.h"
+#include "zip_builder.h"
 
 #include <bzlib.h>
 #include <gtest/gtest.h>
@@ -28,20 +29,6 @@ std::string Content() {
         return s;
     }();
     return content;
-}
-
-std::string Deflate(const std::string& in) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, in.size()), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-    z.avail_in = static_cast<uInt>(in.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
 }
 
 std::string Bzip2(const std::string& in) {
@@ -107,7 +94,7 @@ std::string Store(const std::string& in) {
 
 const TMethodCase Methods[] = {
     {"stored", MethodStored, Store, true},
-    {"deflate", MethodDeflate, Deflate, true},
+    {"deflate", MethodDeflate, test::RawDeflate, true},
     {"bzip2", MethodBzip2, Bzip2, false},
     {"lzma", MethodLzma, Lzma, true, 0x0002},
     {"xz", MethodXz, Xz, true},
@@ -241,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(Methods, DamagedEntryReportsRightOutcome,
 // Records that promise something else than the data holds.
 TEST(ContentCheckRecords, WrongCrcOrSizeIsMismatchNotOk) {
     const std::string content = Content();
-    const std::string file = Before + Deflate(content) + After;
+    const std::string file = Before + test::RawDeflate(content) + After;
     TEntryData entry;
     entry.Offset = static_cast<int64_t>(Before.size());
     entry.Method = MethodDeflate;
@@ -364,7 +351,7 @@ private:
 
 TEST(ContentCheckRecords, UnreadableRegionIsTruncatedWithTheReadablePrefix) {
     const std::string content = Content();
-    const std::string data = Deflate(content);
+    const std::string data = test::RawDeflate(content);
     const std::string file = Before + data + After;
     TUnreadableTail input(file, static_cast<int64_t>(Before.size() + data.size() / 2));
     TEntryData entry;
