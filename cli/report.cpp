@@ -128,10 +128,6 @@ void PrintSummary(std::FILE* out, const TSummary& s) {
                           "searched.\n");
 }
 
-std::string JsonString(std::string_view text) {
-    return JsonQuoted(text);
-}
-
 namespace {
 
 const char* ErrorKindName(TErrorKind kind) {
@@ -159,11 +155,11 @@ std::string JsonCheck(const TSummary& s, size_t i) {
     if (!c.Checked) {
         json += "\"not-checked\",\"reason\":\"stopped\"";
     } else {
-        json += JsonString(CheckOutcomeWord(c.Result.Outcome));
+        json += JsonQuoted(CheckOutcomeWord(c.Result.Outcome));
         if (c.Result.Outcome == TCheckOutcome::DataError)
             json += ",\"error_offset\":" + std::to_string(c.Result.ErrorOffset);
         if (c.Result.Outcome == TCheckOutcome::NotChecked)
-            json += ",\"reason\":" + JsonString(NotCheckedReasonWord(c.Result.Reason));
+            json += ",\"reason\":" + JsonQuoted(NotCheckedReasonWord(c.Result.Reason));
     }
     if (c.Fate == TEntryFate::Salvaged)
         json += ",\"salvaged\":true,\"salvaged_size\":" + std::to_string(c.Result.UncompressedSize);
@@ -182,10 +178,10 @@ void PrintJsonEntries(std::FILE* out, const TArcsalve* engine, const TSummary& s
                      "%s\n{\"name\":%s,\"compressed_size\":%" PRId64
                      ",\"uncompressed_size\":%" PRId64 ",\"crc32\":\"%08x\",\"method\":%u,"
                      "\"offset\":%" PRId64 ",\"status\":%d,\"status_word\":%s%s}",
-                     i ? "," : "", JsonString(EntryNameText(v)).c_str(), e.CompressedSize,
+                     i ? "," : "", JsonQuoted(EntryNameText(v)).c_str(), e.CompressedSize,
                      e.UncompressedSize, static_cast<unsigned>(e.Crc32),
                      static_cast<unsigned>(e.Method), e.HeaderOffset, StatusShown(e, s.Checks, i),
-                     JsonString(StatusWord(StatusShown(e, s.Checks, i))).c_str(),
+                     JsonQuoted(StatusWord(StatusShown(e, s.Checks, i))).c_str(),
                      JsonCheck(s, i).c_str());
     }
     std::fprintf(out, "\n],\n");
@@ -194,13 +190,13 @@ void PrintJsonEntries(std::FILE* out, const TArcsalve* engine, const TSummary& s
 } // namespace
 
 void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
-    std::fprintf(out, "{\"format\":%d,\"input\":%s,\n", JsonFormat, JsonString(s.Input).c_str());
+    std::fprintf(out, "{\"format\":%d,\"input\":%s,\n", JsonFormat, JsonQuoted(s.Input).c_str());
     PrintJsonEntries(out, engine, s);
     std::fprintf(out,
                  "\"summary\":{\"found\":%zu,\"written\":%zu,\"stopped\":%s,\"output\":%s,"
                  "\"dropped\":%" PRIu64 "}",
                  s.Found, s.Written, s.Stopped || s.CutShort ? "true" : "false",
-                 s.Output.empty() ? "null" : JsonString(s.Output).c_str(), s.Dropped);
+                 s.Output.empty() ? "null" : JsonQuoted(s.Output).c_str(), s.Dropped);
     if (s.Verified) {
         TCheckTotals t = CountChecks(s.Checks);
         std::fprintf(out,
@@ -211,9 +207,9 @@ void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
     if (s.Error) {
         const EArcsalveError& e = *s.Error;
         std::fprintf(out, ",\n\"error\":{\"kind\":\"%s\",\"file\":%s,\"reason\":%s,\"message\":%s}",
-                     ErrorKindName(e.Kind), JsonString(e.Path).c_str(),
-                     JsonString(e.Reason).c_str(),
-                     JsonString(FileErrorText(e.Kind, e.Path, e.Reason)).c_str());
+                     ErrorKindName(e.Kind), JsonQuoted(e.Path).c_str(),
+                     JsonQuoted(e.Reason).c_str(),
+                     JsonQuoted(FileErrorText(e.Kind, e.Path, e.Reason)).c_str());
     }
     if (s.StoppedDuring)
         std::fprintf(out, ",\n\"stopped\":{\"during\":\"%s\"}", s.StoppedDuring);

@@ -67,6 +67,4 @@ inline constexpr int JsonFormat = 1;
 // archive could not be opened.
 void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& summary);
 
-std::string JsonString(std::string_view text);
-
 } // namespace tessary::cli

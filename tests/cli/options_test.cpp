@@ -56,11 +56,6 @@ TEST(CliOptions, WrongCommandLinesSayWhy) {
     EXPECT_TRUE(ParseOptions({"--version"}).Version) << "needs no damaged archive";
 }
 
-TEST(CliReport, JsonStringsEscapeQuotesAndControlCharacters) {
-    EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
-    EXPECT_EQ(JsonString("\xFF"), "\"\\udcff\"") << "JSON stays valid UTF-8";
-}
-
 // The progress as a terminal gets it, from a clock the test moves.
 class CliProgress : public ::testing::Test {
 protected:

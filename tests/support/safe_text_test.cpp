@@ -28,6 +28,7 @@ const TEscapeCase kCases[] = {
      "a\\302\\23331m", "\"a\\u009b31m\""},
     {"NUL inside", std::string("a\0b", 3), "a\\000b", "\"a\\u0000b\""},
     {"backslash and quote", "a\\b\"c", "a\\\\b\"c", "\"a\\\\b\\\"c\""},
+    {"newline and SOH", "a\n\x01", "a\\012\\001", "\"a\\n\\u0001\""},
     {"invalid bytes", "bad\xFF\xC3", "bad\\377\\303", "\"bad\\udcff\\udcc3\""},
     {"overlong slash", "\xC0\xAF", "\\300\\257", "\"\\udcc0\\udcaf\""},
     {"encoded surrogate", "\xED\xA0\x80", "\\355\\240\\200", "\"\\udced\\udca0\\udc80\""},
