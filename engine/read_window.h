@@ -37,9 +37,4 @@ private:
     size_t FLength = 0;
 };
 
-// Reads `count` bytes, zero-filling what lies past the stream's end; returns
-// the bytes read. Throws EArcsalveError (ReadInput) when the stream fails or
-// ends before its size.
-size_t ReadFully(TInputStream& input, int64_t offset, unsigned char* out, size_t count);
-
 } // namespace tessary

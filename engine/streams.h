@@ -49,6 +49,11 @@ public:
     virtual void Commit() = 0;
 };
 
+// Reads `count` bytes, zero-filling what lies past the stream's end; returns
+// the bytes read. Throws EArcsalveError (ReadInput) when the stream fails or
+// ends before its size.
+size_t ReadFully(TInputStream& input, int64_t offset, unsigned char* out, size_t count);
+
 using TOutputFactory = std::function<std::unique_ptr<TOutputStream>(const std::string& path)>;
 
 // A millisecond tick count that wraps at 32 bits, as progress pacing expects.

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -136,21 +137,27 @@ public:
     // the damaged file to this one through the kernel.
     void Write(const void* data, size_t count) override {
         auto p = static_cast<const char*>(data);
-        if (FBuffer.size() + count > BufferLimit)
+        if (FBuffered + count > BufferLimit)
             Flush();
         if (count >= BufferLimit) {
             WriteThrough(p, count);
         } else {
-            FBuffer.insert(FBuffer.end(), p, p + count);
+            std::memcpy(FBuffer.get() + FBuffered, p, count);
+            FBuffered += count;
         }
         FPosition += static_cast<int64_t>(count);
     }
 
+    // The kernel copies page-cache pages fastest when the data keeps its
+    // place within a page; data that moves by a part of a page (as entries
+    // do behind rewritten headers) goes through the buffer instead, read
+    // straight into it and written in whole pages of this file.
     void CopyFrom(TInputStream& input, int64_t offset, int64_t count) override {
         FInput = &input;
         int in = input.NativeHandle();
-        if (in < 0 || !FKernelCopy || count < KernelCopyThreshold) {
-            TOutputStream::CopyFrom(input, offset, count);
+        bool samePlaceInPage = (offset - FPosition) % PageSize == 0;
+        if (in < 0 || !FKernelCopy || count < KernelCopyThreshold || !samePlaceInPage) {
+            CopyThroughBuffer(input, offset, count);
             return;
         }
         input.CheckUnchanged();
@@ -177,7 +184,7 @@ public:
             count -= n;
             FPosition += n;
         }
-        TOutputStream::CopyFrom(input, offset, count);
+        CopyThroughBuffer(input, offset, count);
     }
 
     void Commit() override {
@@ -224,8 +231,31 @@ private:
     }
 
     void Flush() {
-        WriteThrough(FBuffer.data(), FBuffer.size());
-        FBuffer.clear();
+        WriteThrough(FBuffer.get(), FBuffered);
+        FBuffered = 0;
+    }
+
+    // Reads the input into the buffer behind what it holds and writes the
+    // buffer out whenever it is full up to a page boundary of this file.
+    void CopyThroughBuffer(TInputStream& input, int64_t offset, int64_t count) {
+        while (count > 0) {
+            int64_t room = static_cast<int64_t>(BufferLimit - FBuffered);
+            int64_t n = std::min(count, room);
+            if (n < count)
+                n -= (FPosition + n) % PageSize; // the buffer ends on a page boundary
+            if (n <= 0) {
+                Flush();
+                continue;
+            }
+            ReadFully(input, offset, reinterpret_cast<unsigned char*>(FBuffer.get()) + FBuffered,
+                      static_cast<size_t>(n));
+            FBuffered += static_cast<size_t>(n);
+            FPosition += n;
+            offset += n;
+            count -= n;
+            if (FBuffered + PageSize > BufferLimit)
+                Flush();
+        }
     }
 
     void WriteThrough(const char* p, size_t count) {
@@ -242,6 +272,7 @@ private:
 
     static constexpr size_t BufferLimit = 1 << 20;
     static constexpr int64_t KernelCopyThreshold = 16 << 10;
+    static constexpr int64_t PageSize = 4096;
 
     [[noreturn]] void Fail(int err) {
         throw EArcsalveError(TErrorKind::WriteOutput, FPath, SystemReason(err));
@@ -254,7 +285,8 @@ private:
     std::string FBaseName;
     int FFd;
     int64_t FPosition = 0;
-    std::vector<char> FBuffer;
+    std::unique_ptr<char[]> FBuffer{new char[BufferLimit]};
+    size_t FBuffered = 0;
     bool FCommitted = false;
     bool FKernelCopy = true;
     const TInputStream* FInput = nullptr; // the damaged file the entries came from
