@@ -163,20 +163,41 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
     std::unique_ptr<TInputStream> checkInput;
     if (options.Verify)
         checkInput = OpenInputDescriptor(::dup(input->NativeHandle()), job.Input);
-    bar.Start("Scanning", input->Size());
+    int64_t inputSize = input->Size();
     engine = std::make_unique<TArcsalve>(std::move(input), progress, engineOptions);
 
-    engine->BeginScanFile();
-    bar.Clear();
+    // A plain repair into a file scans and writes at once; the checks need
+    // the whole list first, and standard output cannot take back an archive
+    // refused half-way.
+    bool onePass = writesFile && !options.Verify;
+    if (onePass) {
+        scanning = false;
+        bar.Start("Repairing", inputSize);
+        engine->ScanAndRecover(job.Output);
+        bar.Clear();
+    } else {
+        bar.Start("Scanning", inputSize);
+        engine->BeginScanFile();
+        bar.Clear();
+    }
     summary.Found = engine->FView.size();
     summary.Dropped = engine->DroppedEntries();
     summary.Stopped = InterruptCount() > 0;
     if (summary.Stopped)
-        summary.StoppedDuring = "scan";
+        summary.StoppedDuring = !onePass || engine->ScanWasStopped() ? "scan" : "rebuild";
     if (engine->StoppedByMemory())
         summary.CutShort = "memory-limit";
     else if (summary.Dropped > 0)
         summary.CutShort = "entry-limit";
+    if (onePass) {
+        if (!options.Json && !options.Quiet)
+            PrintTable(text, *engine);
+        if (summary.Found > 0) {
+            summary.Output = job.Output;
+            summary.Written = engine->WrittenEntries();
+        }
+        return;
+    }
     bool verify = checkInput && summary.Found > 0 && !summary.Stopped;
     if (!options.Json && !options.Quiet && !verify)
         PrintTable(text, *engine);

@@ -46,35 +46,46 @@ bool TArcsalve::ReportIfDue(int32_t percent, uint64_t count) {
     return Report(percent, count);
 }
 
-void TArcsalve::BeginScanFile() {
-    if (FScanned)
-        return;
-    FScanned = true;
-    FLastTick = FOptions.TickCount();
+int64_t TArcsalve::Scan(const std::function<bool(int64_t scanned, uint64_t found)>& tick,
+                        const std::function<void(size_t settled)>& onSettled) {
     if (FFileSize <= 0 || !FInput)
-        return;
-
+        return 0;
     TSignatureScanResult found;
-    int32_t lastPercent = 0;
     TReadWindow window(*FInput, FOptions.BufferSize);
+    TEntryResolver resolver(found, window, FEntries);
     try {
         ScanSignatures(
             window, FOptions.MaxEntries,
             [&](int64_t scanned, uint64_t count) {
-                lastPercent = Percent(scanned, FFileSize);
-                return ReportIfDue(lastPercent, count);
+                if (onSettled) {
+                    resolver.ResolveKnown();
+                    onSettled(resolver.Settled());
+                }
+                return tick(scanned, count);
             },
             found);
     } catch (const std::bad_alloc&) {
         // Out of memory: keep what was found so far, and say so.
         found.OutOfMemory = true;
     }
-    lastPercent = Percent(found.ScannedTo, FFileSize);
-    ResolveEntries(found, window, FEntries);
+    resolver.ResolveAll();
+    FScanExact = resolver.Exact();
     MatchCentralHeaders(found.Centrals, window, FEntries);
     FDroppedEntries = found.Dropped;
     FOutOfMemory = found.OutOfMemory;
-    Report(lastPercent, FEntries.size());
+    return found.ScannedTo;
+}
+
+void TArcsalve::BeginScanFile() {
+    if (FScanned)
+        return;
+    FScanned = true;
+    FLastTick = FOptions.TickCount();
+    int64_t scanned = Scan(
+        [&](int64_t at, uint64_t count) { return ReportIfDue(Percent(at, FFileSize), count); }, {});
+    if (FFileSize <= 0 || !FInput)
+        return;
+    Report(Percent(scanned, FFileSize), FEntries.size());
     BuildView();
 }
 

@@ -64,6 +64,18 @@ public:
     // Without a planner every entry is copied as found.
     void GetRecovered(const std::string& path, const TEntryPlanner& plan = {});
 
+    // Scans and writes the repaired archive in one pass, with the result of
+    // BeginScanFile followed by GetRecovered without a planner: the same
+    // entries, bytes and order, FView included. A second thread scans while
+    // this one writes each entry as soon as nothing further on in the file
+    // can change it; progress is reported from this thread. The first false
+    // from the progress event stops the scan, and the entries found so far
+    // are still written; once the scan is over, it stops the writing after
+    // the current entry. Errors are those of GetRecovered, and the input's
+    // read errors; whatever ends the run early, the archive holds only whole
+    // entries, or nothing is left under `path`. Call instead of both.
+    void ScanAndRecover(const std::string& path);
+
     // One view record per entry, in the order the scan found them.
     std::vector<TInfoForView> FView;
 
@@ -76,11 +88,20 @@ public:
     // The scan stopped before the end of the file because the names and extra
     // fields it held reached its memory budget (or memory ran out).
     bool StoppedByMemory() const { return FOutOfMemory; }
+    // ScanAndRecover's scan was stopped by the progress event.
+    bool ScanWasStopped() const { return FScanStopped; }
 
 private:
     bool Report(int32_t percent, uint64_t count);
     bool ReportIfDue(int32_t percent, uint64_t count);
     void BuildView();
+    // The scan: `tick` after each block of the file with the bytes searched
+    // and the headers found (false stops it); `onSettled`, when given, after
+    // each block with how many entries at the front of FEntries are final
+    // but for what a central directory header adds, unless FScanExact turns
+    // out false at the end. Returns the bytes searched.
+    int64_t Scan(const std::function<bool(int64_t scanned, uint64_t found)>& tick,
+                 const std::function<void(size_t settled)>& onSettled);
 
     std::unique_ptr<TInputStream> FInput;
     int64_t FFileSize = 0;
@@ -91,6 +112,8 @@ private:
     uint64_t FDroppedEntries = 0;
     size_t FWritten = 0;
     bool FOutOfMemory = false;
+    bool FScanStopped = false;
+    bool FScanExact = true; // the entries handed on mid-scan were final
     bool FScanned = false;
     bool FRebuilt = false;
 };

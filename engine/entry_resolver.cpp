@@ -58,15 +58,6 @@ bool HasForbiddenNameByte(const std::string& name) {
     return false;
 }
 
-// What the walk remembers of the entry accepted last.
-struct TPrevious {
-    TFileInfo* Entry = nullptr;
-    int64_t BodyLength = 0; // compressed size + name + extra, as its header claimed
-    bool OpenEnded = false; // announced a descriptor that was not found
-    bool Described = false; // sized by its data descriptor
-    int64_t DataStart = 0;
-};
-
 // A size taken from where the entry ends. Stored data is as long as the
 // file it holds, so a stored entry's uncompressed size follows: readers that
 // stream through an archive step by it.
@@ -78,7 +69,7 @@ void SetCompressedSize(TFileInfo& e, int64_t size) {
 
 // An entry's claimed size is only overruled by the position of the next
 // header when the claim cannot be true: it runs past the end of the file.
-void CorrectPrevious(const TPrevious& prev, int64_t h, int64_t fileSize) {
+void CorrectPrevious(const TLastEntry& prev, int64_t h, int64_t fileSize) {
     TFileInfo& e = *prev.Entry;
     int64_t s = e.HeaderOffset;
     if (prev.OpenEnded) {
@@ -145,88 +136,133 @@ int64_t NextDirectoryRecord(const TSignatureScanResult& found, int64_t from) {
 
 } // namespace
 
-void ResolveEntries(TSignatureScanResult& found, TReadWindow& window,
-                    std::deque<TFileInfo>& entries) {
-    int64_t fileSize = window.FileSize();
-    auto& candidates = found.Candidates;
-    int64_t cursor = 0;
-    TPrevious prev;
+// Mid-scan a candidate is taken once the header behind it has been seen.
+// Its descriptor is then final if a signed one was found for it: of several,
+// the first signed one counts. Otherwise the one found so far (or none) is a
+// guess, as a signed one further on would still take precedence; the guess
+// is checked when the scan is over.
+void TEntryResolver::ResolveKnown() {
+    auto& candidates = FFound.Candidates;
+    while (candidates.size() >= 2) {
+        TCandidate c = std::move(candidates.front());
+        candidates.pop_front();
+        if (c.Info.Flags & FlagDataDescriptor) {
+            auto slot = FFound.Descriptors.find(c.DataStart);
+            if (slot != FFound.Descriptors.end() && slot->second.Signed.Offset < 0)
+                FGuesses.push_back({c.DataStart, slot->second.Unsigned.Offset});
+        }
+        Resolve(std::move(c));
+    }
+}
+
+bool TEntryResolver::GuessesHeld() const {
+    for (const auto& [dataStart, unsignedAt] : FGuesses) {
+        auto slot = FFound.Descriptors.find(dataStart);
+        if (slot->second.Signed.Offset >= 0 || slot->second.Unsigned.Offset != unsignedAt)
+            return false;
+    }
+    return true;
+}
+
+size_t TEntryResolver::Settled() const {
+    return std::min(FEntries.size() - (FPrev.Entry ? 1 : 0), FFirstUnsized);
+}
+
+void TEntryResolver::Resolve(TCandidate c) {
+    auto& candidates = FFound.Candidates;
+    int64_t fileSize = FWindow.FileSize();
+    TFileInfo& e = c.Info;
+    int64_t h = e.HeaderOffset;
+    if (h < FCursor)
+        return; // inside a record already taken
+    // A header whose claimed name and extra field would hold another
+    // header has a damaged length; the inner header is the real one.
+    int64_t next = candidates.empty() ? std::numeric_limits<int64_t>::max()
+                                      : candidates.front().Info.HeaderOffset;
+    if (next < c.DataStart)
+        return;
+
+    if (FPrev.Entry)
+        CorrectPrevious(FPrev, h, fileSize);
+
+    int64_t bodyLength = e.CompressedSize + e.NameLength + e.ExtraLength;
+    bool isFolder = c.RawCompressedSize == 0 && !e.Name.empty() && e.Name.back() == '/';
+    SetMadeByAndAttributes(e, isFolder);
+    if (e.NameLength > MaxNameLength)
+        e.Status = StatusName;
+    if (HasForbiddenNameByte(e.Name))
+        e.Status = StatusName;
+
+    FCursor = c.DataStart;
+    bool openEnded = false;
+    bool described = false;
+    if (e.Flags & FlagDataDescriptor) {
+        const TDescriptorHit* hit = nullptr;
+        auto slot = FFound.Descriptors.find(c.DataStart);
+        if (slot != FFound.Descriptors.end())
+            hit = slot->second.Signed.Offset >= 0     ? &slot->second.Signed
+                  : slot->second.Unsigned.Offset >= 0 ? &slot->second.Unsigned
+                                                      : nullptr;
+        if (hit) {
+            e.Crc32 = hit->Crc32;
+            e.CompressedSize = static_cast<int64_t>(hit->CompressedSize);
+            e.UncompressedSize = static_cast<int64_t>(hit->UncompressedSize);
+            FCursor = hit->Offset + hit->Length;
+            described = true;
+        } else if (SizeByInflating(FWindow, e, c.DataStart, std::min(next, fileSize))) {
+            FCursor = c.DataStart + e.CompressedSize;
+            described = true;
+        } else {
+            e.Status = StatusNoDescriptor;
+            openEnded = true;
+            // Its size is not known: a non-empty entry must not claim
+            // to be empty, or readers would extract nothing and succeed.
+            e.UncompressedSize = -1;
+        }
+    } else if (c.DataStart + e.CompressedSize <= fileSize &&
+               (next == c.DataStart + e.CompressedSize ||
+                RecordBeginsAt(FWindow, c.DataStart + e.CompressedSize))) {
+        // Its extent checks out: signatures inside its data (a stored
+        // archive inside this one) belong to that data, not to entries.
+        FCursor = c.DataStart + e.CompressedSize;
+    }
+    if (c.DataStart + e.CompressedSize > fileSize)
+        e.Status = StatusExtent;
+
+    if (e.Status == StatusNoDescriptor && FFirstUnsized == SIZE_MAX)
+        FFirstUnsized = FEntries.size();
+    FEntries.push_back(std::move(e));
+    FPrev = TLastEntry{&FEntries.back(), bodyLength, openEnded, described, c.DataStart};
+}
+
+void TEntryResolver::ResolveAll() {
+    auto& candidates = FFound.Candidates;
     while (!candidates.empty()) {
         TCandidate c = std::move(candidates.front());
         candidates.pop_front();
-        TFileInfo& e = c.Info;
-        int64_t h = e.HeaderOffset;
-        if (h < cursor)
-            continue; // inside a record already taken
-        // A header whose claimed name and extra field would hold another
-        // header has a damaged length; the inner header is the real one.
-        int64_t next = candidates.empty() ? std::numeric_limits<int64_t>::max()
-                                          : candidates.front().Info.HeaderOffset;
-        if (next < c.DataStart)
-            continue;
-
-        if (prev.Entry)
-            CorrectPrevious(prev, h, fileSize);
-
-        int64_t bodyLength = e.CompressedSize + e.NameLength + e.ExtraLength;
-        bool isFolder = c.RawCompressedSize == 0 && !e.Name.empty() && e.Name.back() == '/';
-        SetMadeByAndAttributes(e, isFolder);
-        if (e.NameLength > MaxNameLength)
-            e.Status = StatusName;
-        if (HasForbiddenNameByte(e.Name))
-            e.Status = StatusName;
-
-        cursor = c.DataStart;
-        bool openEnded = false;
-        bool described = false;
-        if (e.Flags & FlagDataDescriptor) {
-            const TDescriptorHit* hit = nullptr;
-            auto slot = found.Descriptors.find(c.DataStart);
-            if (slot != found.Descriptors.end())
-                hit = slot->second.Signed.Offset >= 0     ? &slot->second.Signed
-                      : slot->second.Unsigned.Offset >= 0 ? &slot->second.Unsigned
-                                                          : nullptr;
-            if (hit) {
-                e.Crc32 = hit->Crc32;
-                e.CompressedSize = static_cast<int64_t>(hit->CompressedSize);
-                e.UncompressedSize = static_cast<int64_t>(hit->UncompressedSize);
-                cursor = hit->Offset + hit->Length;
-                described = true;
-            } else if (SizeByInflating(window, e, c.DataStart, std::min(next, fileSize))) {
-                cursor = c.DataStart + e.CompressedSize;
-                described = true;
-            } else {
-                e.Status = StatusNoDescriptor;
-                openEnded = true;
-                // Its size is not known: a non-empty entry must not claim
-                // to be empty, or readers would extract nothing and succeed.
-                e.UncompressedSize = -1;
-            }
-        } else if (c.DataStart + e.CompressedSize <= fileSize &&
-                   (next == c.DataStart + e.CompressedSize ||
-                    RecordBeginsAt(window, c.DataStart + e.CompressedSize))) {
-            // Its extent checks out: signatures inside its data (a stored
-            // archive inside this one) belong to that data, not to entries.
-            cursor = c.DataStart + e.CompressedSize;
-        }
-        if (c.DataStart + e.CompressedSize > fileSize)
-            e.Status = StatusExtent;
-
-        entries.push_back(std::move(e));
-        prev = TPrevious{&entries.back(), bodyLength, openEnded, described, c.DataStart};
+        Resolve(std::move(c));
     }
+    FGuessesHeld = GuessesHeld();
+    int64_t fileSize = FWindow.FileSize();
     // An entry whose descriptor was never found reaches to the end of the
     // file; one whose claimed size runs past it ends at the central directory
     // behind its data, where there is one.
+    const TLastEntry& prev = FPrev;
     if (prev.Entry && prev.OpenEnded)
         SetCompressedSize(*prev.Entry, fileSize > prev.DataStart ? fileSize - prev.DataStart : 0);
     if (prev.Entry && !prev.OpenEnded && !prev.Described &&
         prev.DataStart + prev.Entry->CompressedSize > fileSize) {
-        int64_t end = NextDirectoryRecord(found, prev.DataStart);
+        int64_t end = NextDirectoryRecord(FFound, prev.DataStart);
         if (end >= 0)
             SetCompressedSize(*prev.Entry, end - prev.DataStart);
     }
-    found.Descriptors.clear();
+    FFound.Descriptors.clear();
+    FPrev = {};
+}
+
+void ResolveEntries(TSignatureScanResult& found, TReadWindow& window,
+                    std::deque<TFileInfo>& entries) {
+    TEntryResolver(found, window, entries).ResolveAll();
 }
 
 } // namespace tessary

@@ -81,7 +81,7 @@ void TSignatureScanner::OnCentralHeader(int64_t at) {
     // Only as many as can match an entry, with room for a directory that
     // comes before its entries: back-to-back directory headers cost no more
     // memory than the entries they could describe.
-    if (FResult.Centrals.size() >= std::min(FMax, FResult.Candidates.size() + MaxLeadingCentrals) ||
+    if (FResult.Centrals.size() >= std::min(FMax, FResult.Found + MaxLeadingCentrals) ||
         FWindow.Fetch(at, f, CentralHeaderSize) < CentralHeaderSize)
         return;
     TCentralRecord r;
@@ -140,7 +140,7 @@ void TSignatureScanner::OnLocalHeader(int64_t h) {
     // Before taking it as an entry: 12 or 20 bytes in front of it may be an
     // unsigned descriptor that ends the previous entry.
     OnRecordBoundary(h);
-    if (FResult.Candidates.size() >= FMax) {
+    if (FResult.Found >= FMax) {
         ++FResult.Dropped;
         return;
     }
@@ -150,7 +150,7 @@ void TSignatureScanner::OnLocalHeader(int64_t h) {
     if (!FResult.Candidates.empty() && FResult.Candidates.back().DataStart > h)
         ReleaseStrings(FResult.Candidates.back());
     if (FResult.KeptBytes + e.NameLength + e.ExtraLength >
-        MaxKeptNameBytes + KeptNameBytesPerEntry * FResult.Candidates.size()) {
+        MaxKeptNameBytes + KeptNameBytesPerEntry * FResult.Found) {
         FResult.OutOfMemory = true;
         return;
     }
@@ -171,6 +171,7 @@ void TSignatureScanner::OnLocalHeader(int64_t h) {
         FResult.Descriptors.try_emplace(c.DataStart, TDescriptorSlot{e.Zip64, {}, {}});
     FResult.KeptBytes += e.Name.size() + e.ExtraField().size();
     FResult.Candidates.push_back(std::move(c));
+    ++FResult.Found;
 }
 
 void TSignatureScanner::OnDescriptorSignature(int64_t q) {
@@ -239,7 +240,7 @@ void ScanSignatures(TReadWindow& window, size_t maxCandidates, const TScanTick& 
         scanner.SearchBlock();
         base += static_cast<int64_t>(len);
         result.ScannedTo = base;
-        if (!tick(base, result.Candidates.size()) || result.OutOfMemory)
+        if (!tick(base, result.Found) || result.OutOfMemory)
             return;
     }
     scanner.AtEndOfFile();

@@ -60,7 +60,10 @@ struct TCentralRecord {
 };
 
 struct TSignatureScanResult {
-    std::deque<TCandidate> Candidates;    // in file order
+    // In file order; the resolver may take candidates from the front while
+    // the scan goes on, so Found counts them all.
+    std::deque<TCandidate> Candidates;
+    size_t Found = 0;
     std::vector<TCentralRecord> Centrals; // in file order
     int64_t FirstEndRecord = -1;          // offset of the first end record signature
     std::unordered_map<int64_t, TDescriptorSlot> Descriptors;
@@ -80,7 +83,8 @@ inline constexpr size_t KeptNameBytesPerEntry = 128;
 uint64_t NameHash(std::string_view name);
 
 // Called after each block with the bytes searched so far and the headers
-// found; false stops the scan.
+// found; false stops the scan. Between blocks the result may be read and its
+// candidates taken from the front.
 using TScanTick = std::function<bool(int64_t scanned, uint64_t found)>;
 
 void ScanSignatures(TReadWindow& window, size_t maxCandidates, const TScanTick& tick,
