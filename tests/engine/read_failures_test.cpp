@@ -16,7 +16,7 @@ using namespace tessary::test;
 namespace {
 
 enum class TFault { Eio, CutShort };
-enum class TStage { Scan, Rebuild };
+enum class TStage { Scan, Rebuild, OnePass };
 
 // A memory stream that, once armed, fails every read reaching `At`: with an
 // I/O error, or by ending there although its size says otherwise.
@@ -55,7 +55,7 @@ TEST_P(ReadFailureIsAnErrorNotZeros, ScanOrRebuildStopsAndNothingIsWritten) {
         b.AddStored("entry" + std::to_string(i) + ".bin", TestBytes(40000, i));
     auto input = std::make_unique<TFaultyInput>(b.Bytes(), c.Fault, c.At);
     TFaultyInput* faulty = input.get();
-    faulty->Armed = c.Stage == TStage::Scan;
+    faulty->Armed = c.Stage != TStage::Rebuild;
 
     TMemoryFileSystem fs;
     TArcsalveOptions options;
@@ -63,6 +63,10 @@ TEST_P(ReadFailureIsAnErrorNotZeros, ScanOrRebuildStopsAndNothingIsWritten) {
     options.CreateOutput = fs.Factory();
     TArcsalve engine(std::move(input), nullptr, options);
     try {
+        if (c.Stage == TStage::OnePass) {
+            engine.ScanAndRecover("out.zip");
+            FAIL() << "the one-pass repair passed over the fault";
+        }
         engine.BeginScanFile();
         ASSERT_EQ(c.Stage, TStage::Rebuild) << "the scan passed over the fault";
         ASSERT_EQ(engine.FView.size(), 4u);
@@ -79,11 +83,13 @@ TEST_P(ReadFailureIsAnErrorNotZeros, ScanOrRebuildStopsAndNothingIsWritten) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, ReadFailureIsAnErrorNotZeros,
-    ::testing::Values(TReadFailureCase{"EioInScan", TFault::Eio, TStage::Scan, 50000},
-                      TReadFailureCase{"CutShortInScan", TFault::CutShort, TStage::Scan, 50000},
-                      TReadFailureCase{"EioInRebuild", TFault::Eio, TStage::Rebuild, 90000},
-                      TReadFailureCase{"CutShortInRebuild", TFault::CutShort, TStage::Rebuild,
-                                       90000}),
+    ::testing::Values(
+        TReadFailureCase{"EioInScan", TFault::Eio, TStage::Scan, 50000},
+        TReadFailureCase{"CutShortInScan", TFault::CutShort, TStage::Scan, 50000},
+        TReadFailureCase{"EioInRebuild", TFault::Eio, TStage::Rebuild, 90000},
+        TReadFailureCase{"CutShortInRebuild", TFault::CutShort, TStage::Rebuild, 90000},
+        TReadFailureCase{"EioInOnePass", TFault::Eio, TStage::OnePass, 90000},
+        TReadFailureCase{"CutShortInOnePass", TFault::CutShort, TStage::OnePass, 120000}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
