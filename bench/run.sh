@@ -14,9 +14,10 @@ mib=${1:-1024}
 build=${BENCH_BUILD_DIR:-$root/build-bench}
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARY_GUI=OFF >/dev/null
-cmake --build "$build" --target tessary-cli -j 2 >/dev/null
+cmake --build "$build" --target tessary-cli tessary-stages-bench -j 2 >/dev/null
 
 scratch=$(mktemp -d "${BENCH_SCRATCH:-${TMPDIR:-/tmp}}/tessary-bench.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 python3 "$root/bench/bench.py" "$build/bin/tessary-cli" "$scratch" --mib "$mib" \
+  --stages "$build/bin/tessary-stages-bench" \
   --runs "${BENCH_RUNS:-3}" --tiny-entries "${BENCH_TINY_ENTRIES:-1000000}"

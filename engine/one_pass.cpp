@@ -7,6 +7,7 @@
 #include "archive_writer.h"
 #include "engine_error.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -20,9 +21,11 @@ namespace tessary {
 
 namespace {
 
-// Entries the scan may be ahead of the writer: enough to ride out a run of
-// small entries, each a header and a few numbers.
-constexpr size_t QueueLength = 4096;
+// Entries go over in batches, so that a file of many small entries costs one
+// hand-over per batch rather than per entry; the scan may be a few batches
+// ahead of the writer, each entry a header and a few numbers.
+constexpr size_t BatchLength = 1024;
+constexpr size_t QueueLength = 16;
 constexpr std::chrono::milliseconds ProgressWait{50};
 
 class TPartQueue {
@@ -30,23 +33,23 @@ public:
     enum TPop { Got, Empty, Closed };
 
     // Waits while the queue is full; false when the writer has given up.
-    bool Push(TLocalPart part) {
+    bool Push(std::vector<TLocalPart> batch) {
         std::unique_lock lock(FMutex);
         FNotFull.wait(lock, [&] { return FParts.size() < QueueLength || FAbandoned; });
         if (FAbandoned)
             return false;
-        FParts.push_back(std::move(part));
+        FParts.push_back(std::move(batch));
         FNotEmpty.notify_one();
         return true;
     }
 
-    TPop Pop(TLocalPart& part, std::chrono::milliseconds wait) {
+    TPop Pop(std::vector<TLocalPart>& batch, std::chrono::milliseconds wait) {
         std::unique_lock lock(FMutex);
         if (!FNotEmpty.wait_for(lock, wait, [&] { return !FParts.empty() || FClosed; }))
             return Empty;
         if (FParts.empty())
             return Closed;
-        part = std::move(FParts.front());
+        batch = std::move(FParts.front());
         FParts.pop_front();
         FNotFull.notify_one();
         return Got;
@@ -71,7 +74,7 @@ private:
     std::mutex FMutex;
     std::condition_variable FNotEmpty;
     std::condition_variable FNotFull;
-    std::deque<TLocalPart> FParts;
+    std::deque<std::vector<TLocalPart>> FParts;
     bool FClosed = false;
     bool FAbandoned = false;
 };
@@ -101,11 +104,16 @@ void TArcsalve::ScanAndRecover(const std::string& path) {
         try {
             size_t handed = 0;
             auto hand = [&](size_t settled) {
-                for (; handed < settled; ++handed)
-                    if (!queue.Push(LocalPartOf(FEntries[handed], FFileSize))) {
+                while (handed < settled) {
+                    std::vector<TLocalPart> batch;
+                    batch.reserve(std::min(settled - handed, BatchLength));
+                    for (; handed < settled && batch.size() < BatchLength; ++handed)
+                        batch.push_back(LocalPartOf(FEntries[handed], FFileSize));
+                    if (!queue.Push(std::move(batch))) {
                         stopScan = true;
                         return;
                     }
+                }
             };
             Scan([&](int64_t, uint64_t) { return !stopScan; }, hand);
             scanOver = true;
@@ -123,13 +131,25 @@ void TArcsalve::ScanAndRecover(const std::string& path) {
     int64_t planned = 0;
     int64_t writtenTo = 0; // the end of the last written entry's data in the damaged file
     bool stopAsked = false;
+    // The first false from the progress event stops the scan while it runs,
+    // else the writing.
+    auto StopsWriting = [&] {
+        if (ReportIfDue(Percent(writtenTo, FFileSize), offsets.size()) || stopAsked)
+            return false;
+        stopAsked = true;
+        if (scanOver)
+            return true;
+        stopScan = true;
+        FScanStopped = true;
+        return false;
+    };
     try {
-        for (;;) {
-            TLocalPart part;
-            TPartQueue::TPop got = queue.Pop(part, ProgressWait);
+        for (bool stop = false; !stop;) {
+            std::vector<TLocalPart> batch;
+            TPartQueue::TPop got = queue.Pop(batch, ProgressWait);
             if (got == TPartQueue::Closed)
                 break;
-            if (got == TPartQueue::Got) {
+            for (const TLocalPart& part : batch) {
                 // Refused as soon as the entries so far pass the bound: the
                 // archive is not yet under its name, so nothing is left.
                 planned += part.Planned;
@@ -140,16 +160,11 @@ void TArcsalve::ScanAndRecover(const std::string& path) {
                 offsets.push_back(out->Position());
                 WriteLocalPart(*out, *FInput, part);
                 writtenTo = part.DataOffset + part.DataLength;
-            }
-            if (!ReportIfDue(Percent(writtenTo, FFileSize), offsets.size()) && !stopAsked) {
-                stopAsked = true;
-                if (!scanOver) {
-                    stopScan = true;
-                    FScanStopped = true;
-                } else {
+                if ((stop = StopsWriting()))
                     break;
-                }
             }
+            if (got == TPartQueue::Empty)
+                stop = StopsWriting();
         }
     } catch (...) {
         queue.Abandon();

@@ -8,6 +8,7 @@
 #include "output_target.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -85,11 +86,13 @@ private:
     // the rebuild reads millions of small pieces: so at most every 50 ms,
     // which always includes the first read after a pause (between the scan
     // and the rebuild), and once more when the repaired archive is finished.
+    // The scan and the copy of a one-pass repair read on two threads.
     void CheckUnchangedIfDue() {
-        auto now = std::chrono::steady_clock::now();
-        if (now - FLastCheck < std::chrono::milliseconds(50))
+        int64_t now =
+            std::chrono::steady_clock::now().time_since_epoch() / std::chrono::milliseconds(1);
+        int64_t last = FLastCheckMs.load(std::memory_order_relaxed);
+        if (now - last < 50 || !FLastCheckMs.compare_exchange_strong(last, now))
             return;
-        FLastCheck = now;
         CheckUnchanged();
     }
 
@@ -97,7 +100,7 @@ private:
     std::string FPath;
     int64_t FSize;
     struct stat FStat;
-    std::chrono::steady_clock::time_point FLastCheck{};
+    std::atomic<int64_t> FLastCheckMs{INT64_MIN / 2};
 };
 
 // The path of a named temporary file while one exists, for removal from a
