@@ -12,7 +12,8 @@
 // Besides the sanitizers, the target checks results that must hold for every
 // input: a scan finds the same entries whatever its buffer size; a rebuild
 // either commits a well-formed archive of exactly the entries it wrote or, when
-// the output fails, leaves nothing behind; a stop is only ever a stop.
+// the output fails, leaves nothing behind; a stop is only ever a stop; and
+// the one-pass repair writes the same archive as the scan and the rebuild.
 #include "arcsalve.h"
 #include "engine_error.h"
 #include "memory_streams.h"
@@ -254,6 +255,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         failed = true;
     }
     auto it = fs.Files.find(OutputPath);
+    if (!receiver.StopAsked && control.FailAfterBytes < 0) {
+        // The one pass writes the very same archive, or fails as well.
+        TMemoryFileSystem onePassFs;
+        onePassFs.FailAfterBytes = OutputCap;
+        auto onePass =
+            MakeEngine(file, control.BufferSize, control.MaxEntries, nullptr, &onePassFs);
+        bool onePassFailed = false;
+        try {
+            onePass->ScanAndRecover(OutputPath);
+        } catch (const EArcsalveError&) {
+            onePassFailed = true;
+        }
+        Check(onePassFailed == failed, "the one pass fails where the two stages do not, or not");
+        auto other = onePassFs.Files.find(OutputPath);
+        Check((other == onePassFs.Files.end()) == (it == fs.Files.end()) &&
+                  (it == fs.Files.end() || other->second == it->second),
+              "the one pass writes another archive than the two stages");
+    }
     if (failed) {
         Check(it == fs.Files.end(), "a failed rebuild left a file behind");
         return 0;
