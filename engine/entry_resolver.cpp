@@ -260,9 +260,4 @@ void TEntryResolver::ResolveAll() {
     FPrev = {};
 }
 
-void ResolveEntries(TSignatureScanResult& found, TReadWindow& window,
-                    std::deque<TFileInfo>& entries) {
-    TEntryResolver(found, window, entries).ResolveAll();
-}
-
 } // namespace tessary

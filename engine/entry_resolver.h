@@ -62,8 +62,4 @@ private:
     bool FGuessesHeld = true;
 };
 
-// The whole second pass after the scan.
-void ResolveEntries(TSignatureScanResult& found, TReadWindow& window,
-                    std::deque<TFileInfo>& entries);
-
 } // namespace tessary
