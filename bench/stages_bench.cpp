@@ -10,11 +10,18 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace tessary;
 
 namespace {
+
+double CpuSeconds() {
+    struct rusage u;
+    ::getrusage(RUSAGE_THREAD, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 double Since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -43,9 +50,10 @@ int main(int argc, char** argv) {
         engine->BeginScanFile();
         double scan = Since(start);
         start = std::chrono::steady_clock::now();
+        double cpu = CpuSeconds();
         engine->GetRecovered(argv[2]);
-        std::printf("two-stage scan %.3f saving %.3f entries %zu\n", scan, Since(start),
-                    engine->WrittenEntries());
+        std::printf("two-stage scan %.3f saving %.3f entries %zu cpu %.3f\n", scan, Since(start),
+                    engine->WrittenEntries(), CpuSeconds() - cpu);
 
         ::unlink(argv[2]);
         ::sync();
