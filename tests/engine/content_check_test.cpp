@@ -70,10 +70,6 @@ std::string LzmaWithMarker(const std::string& in, bool marker) {
            out;
 }
 
-std::string Lzma(const std::string& in) {
-    return LzmaWithMarker(in, true);
-}
-
 std::string Zstd(const std::string& in) {
     std::string out(ZSTD_compressBound(in.size()), '\0');
     out.resize(ZSTD_compress(out.data(), out.size(), in.data(), in.size(), 3));
@@ -88,15 +84,12 @@ struct TMethodCase {
     uint16_t Flags = 0;
 };
 
-std::string Store(const std::string& in) {
-    return in;
-}
-
 const TMethodCase Methods[] = {
-    {"stored", MethodStored, Store, true},
+    {"stored", MethodStored, [](const std::string& in) { return in; }, true},
     {"deflate", MethodDeflate, test::RawDeflate, true},
     {"bzip2", MethodBzip2, Bzip2, false},
-    {"lzma", MethodLzma, Lzma, true, 0x0002},
+    {"lzma", MethodLzma, [](const std::string& in) { return LzmaWithMarker(in, true); }, true,
+     0x0002},
     {"xz", MethodXz, Xz, true},
     {"zstd", MethodZstd, Zstd, false},
 };
@@ -112,9 +105,8 @@ struct TOutcomeRun {
     std::string Decoded; // what the sink received
 };
 
-TOutcomeRun CheckWithSink(const std::string& file, const TEntryData& entry, size_t window) {
+TOutcomeRun CheckWithSink(TInputStream& input, const TEntryData& entry, size_t window) {
     TOutcomeRun run;
-    TMemoryInput input(file);
     TCheckOptions options;
     options.WindowSize = window;
     options.Sink = [&run](const unsigned char* p, size_t n) {
@@ -124,9 +116,25 @@ TOutcomeRun CheckWithSink(const std::string& file, const TEntryData& entry, size
     return run;
 }
 
+TOutcomeRun CheckWithSink(const std::string& file, const TEntryData& entry, size_t window) {
+    TMemoryInput input(file);
+    return CheckWithSink(input, entry, window);
+}
+
 uint32_t Crc(const std::string& s) {
     return static_cast<uint32_t>(
         crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
+}
+
+// The record of `data`, compressed from `content`, placed behind Before.
+TEntryData EntryFor(uint16_t method, const std::string& data, const std::string& content) {
+    TEntryData entry;
+    entry.Offset = static_cast<int64_t>(Before.size());
+    entry.Method = method;
+    entry.CompressedSize = static_cast<int64_t>(data.size());
+    entry.Crc32 = Crc(content);
+    entry.UncompressedSize = static_cast<int64_t>(content.size());
+    return entry;
 }
 
 enum class TDamage { None, FlippedByte, Cut, SizeUnknown };
@@ -155,13 +163,8 @@ TEST_P(DamagedEntryReportsRightOutcome, EveryWindowSize) {
     ASSERT_GT(data.size(), 100u);
     const int64_t flipAt = static_cast<int64_t>(data.size() / 2);
 
-    TEntryData entry;
-    entry.Offset = static_cast<int64_t>(Before.size());
-    entry.Method = method.Method;
+    TEntryData entry = EntryFor(method.Method, data, content);
     entry.Flags = method.Flags;
-    entry.CompressedSize = static_cast<int64_t>(data.size());
-    entry.Crc32 = Crc(content);
-    entry.UncompressedSize = static_cast<int64_t>(content.size());
     std::string file = Before + data + After;
     if (damage.Damage == TDamage::FlippedByte)
         file[static_cast<size_t>(entry.Offset + flipAt)] ^= 0x5A;
@@ -228,14 +231,10 @@ INSTANTIATE_TEST_SUITE_P(Methods, DamagedEntryReportsRightOutcome,
 // Records that promise something else than the data holds.
 TEST(ContentCheckRecords, WrongCrcOrSizeIsMismatchNotOk) {
     const std::string content = Content();
-    const std::string file = Before + test::RawDeflate(content) + After;
-    TEntryData entry;
-    entry.Offset = static_cast<int64_t>(Before.size());
-    entry.Method = MethodDeflate;
-    entry.CompressedSize = static_cast<int64_t>(file.size() - Before.size() - After.size());
-
+    const std::string data = test::RawDeflate(content);
+    const std::string file = Before + data + After;
+    TEntryData entry = EntryFor(MethodDeflate, data, content);
     entry.Crc32 = Crc(content) ^ 1;
-    entry.UncompressedSize = static_cast<int64_t>(content.size());
     EXPECT_EQ(CheckWithSink(file, entry, 4096).Result.Outcome, TCheckOutcome::CrcMismatch);
 
     // A size smaller than the stream's output: the check stops once it is
@@ -260,11 +259,8 @@ TEST(ContentCheckRecords, StreamsOneAfterAnotherAreOneContentWhenTheLengthIsKnow
         SCOPED_TRACE(method.Name);
         const std::string data = method.Compress(first) + method.Compress(second);
         const std::string file = Before + data + After;
-        TEntryData entry;
-        entry.Offset = static_cast<int64_t>(Before.size());
-        entry.Method = method.Method;
-        entry.CompressedSize = static_cast<int64_t>(data.size());
-        entry.Crc32 = Crc(first + second);
+        TEntryData entry = EntryFor(method.Method, data, first + second);
+        entry.UncompressedSize.reset(); // only the data's length bounds it
         for (size_t window : {size_t{4093}, size_t{256 << 10}}) {
             TCheckResult r = CheckWithSink(file, entry, window).Result;
             EXPECT_EQ(r.Outcome, TCheckOutcome::Ok) << CheckOutcomeWord(r.Outcome);
@@ -287,16 +283,12 @@ TEST(ContentCheckRecords, LzmaIsWholeWithOrWithoutMarkerWhateverTheFlagSays) {
     for (bool marker : {false, true}) {
         const std::string data = LzmaWithMarker(content, marker);
         for (uint16_t flags : {uint16_t{0}, uint16_t{2}}) {
-            TEntryData entry;
-            entry.Method = MethodLzma;
+            TEntryData entry = EntryFor(MethodLzma, data, content);
             entry.Flags = flags;
-            entry.CompressedSize = static_cast<int64_t>(data.size());
-            entry.UncompressedSize = static_cast<int64_t>(content.size());
-            entry.Crc32 = Crc(content);
             for (size_t window = 7; window <= 13; ++window) {
                 SCOPED_TRACE(::testing::Message()
                              << "marker " << marker << " flags " << flags << " window " << window);
-                TCheckResult r = CheckWithSink(data, entry, window).Result;
+                TCheckResult r = CheckWithSink(Before + data, entry, window).Result;
                 EXPECT_EQ(r.Outcome, TCheckOutcome::Ok) << CheckOutcomeWord(r.Outcome);
             }
         }
@@ -319,15 +311,19 @@ TEST(ContentCheckRecords, UndecodableEntriesAreNotCheckedWithTheReason) {
         {6, 0, true, TNotCheckedReason::UnsupportedMethod}, // implode
         {200, 0, true, TNotCheckedReason::UnknownMethod},
         {MethodStored, 0, false, TNotCheckedReason::UnknownSize},
+        // A 1.5 GiB dictionary with no size to bound it would be allocated.
+        {MethodLzma, 0, true, TNotCheckedReason::MemoryLimit},
     };
-    const std::string file(100, 'x');
+    // An LZMA entry's header (version, size, properties) asking for that dictionary.
+    const std::string file =
+        std::string("\x10\x02\x05\x00\x5D\x00\x00\x00\x60", 9) + std::string(64, 0);
     for (const TRow& row : rows) {
         SCOPED_TRACE(row.Method);
         TEntryData entry;
         entry.Method = row.Method;
         entry.Flags = row.Flags;
         if (row.SizeKnown)
-            entry.CompressedSize = 50;
+            entry.CompressedSize = static_cast<int64_t>(file.size());
         TCheckResult r = CheckWithSink(file, entry, 4096).Result;
         EXPECT_EQ(r.Outcome, TCheckOutcome::NotChecked);
         EXPECT_EQ(r.Reason, row.Reason);
@@ -354,32 +350,10 @@ TEST(ContentCheckRecords, UnreadableRegionIsTruncatedWithTheReadablePrefix) {
     const std::string data = test::RawDeflate(content);
     const std::string file = Before + data + After;
     TUnreadableTail input(file, static_cast<int64_t>(Before.size() + data.size() / 2));
-    TEntryData entry;
-    entry.Offset = static_cast<int64_t>(Before.size());
-    entry.Method = MethodDeflate;
-    entry.CompressedSize = static_cast<int64_t>(data.size());
-    std::string decoded;
-    TCheckOptions options;
-    options.WindowSize = 4096;
-    options.Sink = [&](const unsigned char* p, size_t n) {
-        decoded.append(reinterpret_cast<const char*>(p), n);
-    };
-    TCheckResult r = CheckEntryData(input, entry, options);
-    EXPECT_EQ(r.Outcome, TCheckOutcome::Truncated);
-    EXPECT_GT(decoded.size(), content.size() / 4);
-    EXPECT_TRUE(content.compare(0, decoded.size(), decoded) == 0);
-}
-
-// An LZMA header asking for a 1.5 GiB dictionary with no size to bound it
-// would have the check allocate that much.
-TEST(ContentCheckRecords, HugeLzmaDictionaryIsNotCheckedRatherThanAllocated) {
-    std::string file = std::string("\x10\x02\x05\x00\x5D\x00\x00\x00\x60", 9) + std::string(64, 0);
-    TEntryData entry;
-    entry.Method = MethodLzma;
-    entry.CompressedSize = static_cast<int64_t>(file.size());
-    TCheckResult r = CheckWithSink(file, entry, 4096).Result;
-    EXPECT_EQ(r.Outcome, TCheckOutcome::NotChecked);
-    EXPECT_EQ(r.Reason, TNotCheckedReason::MemoryLimit);
+    TOutcomeRun run = CheckWithSink(input, EntryFor(MethodDeflate, data, content), 4096);
+    EXPECT_EQ(run.Result.Outcome, TCheckOutcome::Truncated);
+    EXPECT_GT(run.Decoded.size(), content.size() / 4);
+    EXPECT_TRUE(content.compare(0, run.Decoded.size(), run.Decoded) == 0);
 }
 
 } // namespace
