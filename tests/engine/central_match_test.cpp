@@ -75,7 +75,6 @@ TEST_P(DirectoryDamage, ModesLinksAndCommentsComeBackWhereAHeaderSurvived) {
     std::string damaged = GetParam().Damage(zip, static_cast<size_t>(b.CentralDirectoryOffset()));
     auto repaired = ReadArchive(Repair(damaged));
     ASSERT_EQ(repaired.Entries.size(), 3u) << "directory headers are never entries themselves";
-    EXPECT_EQ(repaired.Comment, "This Zip file has been recovered!");
     for (size_t i = 0; i < 3; ++i) {
         const TReadEntry& e = repaired.Entries[i];
         uint32_t want = GetParam().Attributes[i];
