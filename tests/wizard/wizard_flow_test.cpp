@@ -290,15 +290,12 @@ void TWizardFlowTest::InputRuleOverwritesAHandTypedOutputName() {
 void TWizardFlowTest::BrowseButtonsFillTheBoxes() {
     TWizard w;
     w->btnNext->click();
-    w.Desktop.DialogAnswers = {QStringLiteral("/x/out.zip"), QStringLiteral("/x/out"),
-                               std::nullopt};
-    w->btnBrowseOutput->click();
-    QCOMPARE(w->edOutputFile->text(), QStringLiteral("/x/out.zip"));
+    w.Desktop.DialogAnswers = {QStringLiteral("/x/out.zip"), std::nullopt};
     w->btnBrowseOutput->click();
     QCOMPARE(w->edOutputFile->text(), QStringLiteral("/x/out.zip"));
     w->btnBrowseOutput->click(); // cancelled
     QCOMPARE(w->edOutputFile->text(), QStringLiteral("/x/out.zip"));
-    QCOMPARE(w.Desktop.Dialogs.size(), 3);
+    QCOMPARE(w.Desktop.Dialogs.size(), 2);
     QCOMPARE(w.Desktop.Dialogs.first().Kind, TFileDialogKind::Save);
     QCOMPARE(w.Desktop.Dialogs.first().Filter, QStringLiteral("ZIP (*.zip)"));
 
