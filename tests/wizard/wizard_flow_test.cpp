@@ -80,8 +80,7 @@ private slots:
     void OutputFolderIsMadeAtNextOrWarnedAbout_data();
     void OutputFolderIsMadeAtNextOrWarnedAbout();
     void UnopenableInputShowsTheErrorAndKeepsTheOldResults();
-    void OutputNamingTheDamagedArchiveFailsAndLeavesItUntouched();
-    void FailureToCreateTheRepairedFileReturnsToSelection();
+    void UnwritableOutputNameIsRefusedAndTouchesNothing();
 
     void CancelDuringScanAsksAndObeysTheAnswer_data();
     void CancelDuringScanAsksAndObeysTheAnswer();
@@ -91,7 +90,7 @@ private slots:
     void NothingFoundWritesNoArchive_data();
     void NothingFoundWritesNoArchive();
     void OpenAfterCloseKeptAcrossRepairsButNotOnCancel();
-    void EnterPressesNext();
+    void EnterOnAFocusedButtonPressesThatButton();
 
     void LogIsWrittenBesideTheProgramAtExit();
     void ReportedErrorsBecomeLogLines();
@@ -502,46 +501,37 @@ void TWizardFlowTest::UnopenableInputShowsTheErrorAndKeepsTheOldResults() {
     QVERIFY(w->btnBack->isEnabled());
 }
 
-// Refused before the scan, with the text the rebuild would give.
-void TWizardFlowTest::OutputNamingTheDamagedArchiveFailsAndLeavesItUntouched() {
+// The damaged archive itself, by any name, or a folder as the repaired name:
+// refused before the scan with the text the rebuild would give, nothing
+// touched, and the Selection page still usable.
+void TWizardFlowTest::UnwritableOutputNameIsRefusedAndTouchesNothing() {
     TWizard w;
     const QString input = WriteFile(w.Path("broken.zip"), DamagedArchive(3));
     QFile::link(input, w.Path("link.zip"));
+    QDir(w.Folder.path()).mkdir(QStringLiteral("taken.zip"));
     const std::string damaged = ReadFile(input);
-    for (const QString& output : {input, w.Path("link.zip"), w.Path("./broken.zip")}) {
+    for (const QString& output :
+         {input, w.Path("link.zip"), w.Path("./broken.zip"), w.Path("taken.zip")}) {
         w.Desktop.Messages.clear();
         w.Scan(input, output);
         QCOMPARE(w.Desktop.Messages.size(), 1);
-        QVERIFY2(w.Desktop.Messages.first().Text.startsWith(
-                     QStringLiteral("Cannot create file \"%1\". ")
-                         .arg(QDir::cleanPath(QFileInfo(output).absoluteFilePath()))),
-                 qPrintable(w.Desktop.Messages.first().Text));
+        const auto& error = w.Desktop.Messages.first();
+        QVERIFY2(
+            error.Text.startsWith(QStringLiteral("Cannot create file \"%1\". ")
+                                      .arg(QDir::cleanPath(QFileInfo(output).absoluteFilePath()))),
+            qPrintable(error.Text));
+        QCOMPARE(error.Caption, QStringLiteral("Quenlor Tessary 1.1"));
         QCOMPARE(ReadFile(input), damaged);
         QVERIFY(QFileInfo(w.Path("link.zip")).isSymLink());
-        // Back on Selection, usable: Next scans again.
+        QVERIFY(QFileInfo(w.Path("taken.zip")).isDir());
+        QCOMPARE(QDir(w.Folder.path()).entryList(QDir::Files | QDir::NoDotAndDotDot),
+                 QStringList({"broken.zip", "link.zip"}));
         QCOMPARE(w->CurrentPage(), int(TfmMain::pgSelection));
         QCOMPARE(w->btnNext->text(), QStringLiteral("Next >"));
         QVERIFY(w->btnNext->isEnabled());
         QVERIFY(w->btnBack->isEnabled());
         QVERIFY(w->FStopped);
     }
-}
-
-void TWizardFlowTest::FailureToCreateTheRepairedFileReturnsToSelection() {
-    TWizard w;
-    const QString input = WriteFile(w.Path("broken.zip"), DamagedArchive(3));
-    const std::string damaged = ReadFile(input);
-    QDir(w.Folder.path()).mkdir(QStringLiteral("taken.zip")); // a folder holds the name
-    w.Scan(input, w.Path("taken.zip"));                       // refused before the scan
-    QCOMPARE(w.Desktop.Messages.size(), 1);
-    QVERIFY(w.Desktop.Messages.first().Text.startsWith(
-        QStringLiteral("Cannot create file \"%1\". ").arg(w.Path("taken.zip"))));
-    QCOMPARE(w.Desktop.Messages.first().Caption, QStringLiteral("Quenlor Tessary 1.1"));
-    QCOMPARE(w->CurrentPage(), int(TfmMain::pgSelection));
-    QVERIFY(QFileInfo(w.Path("taken.zip")).isDir());
-    QCOMPARE(QDir(w.Folder.path()).entryList(QDir::Files | QDir::NoDotAndDotDot),
-             QStringList({"broken.zip"}));
-    QCOMPARE(ReadFile(input), damaged);
 
     // A new name and Next: a new scan, and this time the repair completes.
     w->edOutputFile->setText(w.Path("fixed.zip"));
@@ -696,17 +686,13 @@ void TWizardFlowTest::OpenAfterCloseKeptAcrossRepairsButNotOnCancel() {
     QVERIFY(w.Desktop.Messages.isEmpty());
 }
 
-void TWizardFlowTest::EnterPressesNext() {
+// Enter goes to the focused button, not always to Next; Enter as Next is the
+// keyboard walk in the safeguard tests.
+void TWizardFlowTest::EnterOnAFocusedButtonPressesThatButton() {
     TWizard w;
-    const QString input = WriteFile(w.Path("a.zip"), DamagedArchive(2));
+    w.Scan(WriteFile(w.Path("a.zip"), DamagedArchive(2)), w.Path("out.zip"));
     w.ShowActive();
-    QTest::keyClick(w.Window.get(), Qt::Key_Return);
-    QCOMPARE(w->CurrentPage(), int(TfmMain::pgSelection));
-    w->edInputFile->setFocus();
-    QTest::keyClicks(w->edInputFile, input);
-    QTest::keyClick(w->edInputFile, Qt::Key_Return);
     QCOMPARE(w->CurrentPage(), int(TfmMain::pgResults));
-    // Enter on a focused button presses that button.
     w->btnBack->setFocus();
     QTest::keyClick(w->btnBack, Qt::Key_Enter);
     QCOMPARE(w->CurrentPage(), int(TfmMain::pgSelection));
