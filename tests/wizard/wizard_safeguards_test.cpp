@@ -5,7 +5,6 @@
 // colours, layout, and help pages that describe the real program.
 #include "about_box.h"
 #include "main_window.h"
-#include "program_info.h"
 #include "wizard_test_util.h"
 #include "zip_builder.h"
 #include "zip_reader.h"
@@ -20,8 +19,6 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextLayout>
@@ -29,7 +26,6 @@
 #include <QTreeView>
 
 #include <functional>
-#include <memory>
 
 using namespace tessary;
 using tessary::test::DamagedArchive;
@@ -38,23 +34,12 @@ using tessary::test::WriteFile;
 
 namespace {
 
-// One shown, active wizard window in a folder of its own, with the desktop
-// stood in for.
-struct TWizard {
-    explicit TWizard(QStringList arguments = {}) {
-        Window = std::make_unique<TfmMain>(std::move(arguments));
-        Window->LogFileName = Path(QStringLiteral("tessary.log")).toStdString();
+// A shown, active wizard window whose engine reports at every step.
+struct TShownWizard : test::TWizard {
+    explicit TShownWizard(QStringList arguments = {}) : TWizard(std::move(arguments)) {
         test::ReportAtEveryStep(Window->FEngineOptions);
-        Window->show();
-        Window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(Window.get()));
+        ShowActive();
     }
-    QString Path(const QString& name) const { return Folder.filePath(name); }
-    TfmMain* operator->() { return Window.get(); }
-
-    QTemporaryDir Folder;
-    test::TDesktopStandIn Desktop;
-    std::unique_ptr<TfmMain> Window;
 };
 
 // Lets the program show its real message boxes and answers each one with
@@ -207,16 +192,14 @@ private slots:
 };
 
 void TWizardSafeguardsTest::initTestCase() {
-    QApplication::setQuitOnLastWindowClosed(false);
-    SelectProduct();
-    ReadFileVersion();
+    test::PrepareWizardProgram();
 }
 
 // ---------------------------------------------------------------------------
 // The keyboard
 
 void TWizardSafeguardsTest::KeyboardOnlyRepairNeverQuitsByItself() {
-    TWizard w;
+    TShownWizard w;
     TEnterInEveryBox boxes;
     const QString input =
         WriteFile(w.Path(QStringLiteral("Downloads/photos.zip")), DamagedArchive(40));
@@ -311,9 +294,9 @@ void TWizardSafeguardsTest::FocusNeverFallsToCancel_data() {
 // Enter there does not close the window.
 void TWizardSafeguardsTest::FocusNeverFallsToCancel() {
     QFETCH(TFocusCase, situation);
-    TWizard w(situation == TFocusCase::MissingCommandLinePath
-                  ? QStringList{QStringLiteral("/no/such.zip")}
-                  : QStringList{});
+    TShownWizard w(situation == TFocusCase::MissingCommandLinePath
+                       ? QStringList{QStringLiteral("/no/such.zip")}
+                       : QStringList{});
     const QString archive = WriteFile(w.Path(QStringLiteral("a.zip")), DamagedArchive(3));
     switch (situation) {
     case TFocusCase::MissingCommandLinePath:
@@ -360,15 +343,12 @@ void TWizardSafeguardsTest::FinishCountsWhatTheRepairedArchiveHolds() {
     QFETCH(int, entries);
     QFETCH(bool, stop);
     QFETCH(QString, summary);
-    TWizard w;
+    TShownWizard w;
     const QString input =
         WriteFile(w.Path(QStringLiteral("broken.zip")),
                   entries > 0 ? DamagedArchive(entries) : test::TestBytes(5000, 3));
     const QString output = w.Path(QStringLiteral("fixed.zip"));
-    w->btnNext->click();
-    w->edInputFile->setText(input);
-    w->edOutputFile->setText(output);
-    w->btnNext->click();
+    w.Scan(input, output);
     if (stop) {
         w.Desktop.Answers = {TMessageResult::Ok};
         DuringTheNextRun(*w.Window, [&] { w->btnClose->click(); });
@@ -383,10 +363,13 @@ void TWizardSafeguardsTest::FinishCountsWhatTheRepairedArchiveHolds() {
         QCOMPARE(held, size_t(entries));
     }
     QCOMPARE(w->lblFinish->text(), summary.arg(held));
+    QCOMPARE(w.Desktop.Messages.size(), stop ? 1 : 0);
 
-    // Finish opens the repaired archive only when there is one.
+    // Finish closes the window and opens the repaired archive only when
+    // there is one.
     w->cbExecAfterClose->setChecked(true);
     w->btnNext->click();
+    QVERIFY(!w->isVisible());
     QCOMPARE(w.Desktop.Opened, entries > 0 ? QStringList{output} : QStringList{});
 }
 
@@ -427,16 +410,14 @@ void TWizardSafeguardsTest::ExistingOutputIsNeverReplacedUnasked() {
         !QFileInfo::exists(QStringLiteral("/proc/self"))) {
         QSKIP("no /proc here");
     }
-    TWizard w;
+    TShownWizard w;
     name = QDir(w.Folder.path()).filePath(name);
     if (permissions != 0) {
         WriteFile(name, "keep me");
         QFile::setPermissions(name, QFile::Permissions(permissions));
     }
     const std::string before = ReadFile(name);
-    w->btnNext->click();
-    w->edInputFile->setText(WriteFile(w.Path(QStringLiteral("broken.zip")), DamagedArchive(5)));
-    w->edOutputFile->setText(name);
+    w.Select(WriteFile(w.Path(QStringLiteral("broken.zip")), DamagedArchive(5)), name);
     w.Desktop.Answers = {answer};
     w->btnNext->click();
 
@@ -491,13 +472,11 @@ void TWizardSafeguardsTest::StopRequestsNeverQuitOrRunOnUnseen() {
     QFETCH(TMessageResult, answer);
     QFETCH(bool, asks);
     QFETCH(bool, closes);
-    TWizard w;
+    TShownWizard w;
     constexpr int Entries = 150;
     const QString input = WriteFile(w.Path(QStringLiteral("big.zip")), DamagedArchive(Entries));
     const QString output = w.Path(QStringLiteral("out.zip"));
-    w->btnNext->click();
-    w->edInputFile->setText(input);
-    w->edOutputFile->setText(output);
+    w.Select(input, output);
     if (request == TStopCase::CancelQueuedAsTheRunEnds) {
         // A clock that stands still leaves each run only its final report;
         // the click below arrives after that report has handled the events.
@@ -584,10 +563,9 @@ void TWizardSafeguardsTest::NamesReadAsTheCommandLineShowsThem() {
         entry.Extra = row.Extra;
         zip.Add(entry);
     }
-    TWizard w;
-    w->btnNext->click();
-    w->edInputFile->setText(WriteFile(w.Path(QStringLiteral("names.zip")), zip.Bytes()));
-    w->btnNext->click();
+    TShownWizard w;
+    w.Scan(WriteFile(w.Path(QStringLiteral("names.zip")), zip.Bytes()),
+           w.Path(QStringLiteral("out.zip")));
     QCOMPARE(w->lvFiles->model()->rowCount(), int(std::size(rows)));
     for (int i = 0; i < int(std::size(rows)); ++i) {
         QCOMPARE(w->lvFiles->model()->index(i, 0).data().toString(), rows[i].Shown);
@@ -613,7 +591,7 @@ void TWizardSafeguardsTest::SaveDialogAddsTheExtensionOnlyWhenMissing_data() {
 void TWizardSafeguardsTest::SaveDialogAddsTheExtensionOnlyWhenMissing() {
     QFETCH(QString, chosen);
     QFETCH(QString, expected);
-    TWizard w;
+    TShownWizard w;
     w->btnNext->click();
     w->edOutputFile->setText(QStringLiteral("/y/current.zip"));
     w.Desktop.DialogAnswers = {chosen};
@@ -679,7 +657,7 @@ void TWizardSafeguardsTest::WhitePanelsReadUnderADarkPalette() {
     dark.setColor(QPalette::Text, Qt::white);
     QApplication::setPalette(dark);
     {
-        TWizard w;
+        TShownWizard w;
         const auto readable = [](std::initializer_list<QWidget*> labels) {
             for (QWidget* label : labels) {
                 const QString text = label->property("text").toString();

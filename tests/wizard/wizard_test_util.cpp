@@ -2,11 +2,16 @@
 #include "wizard_test_util.h"
 
 #include "desktop_links.h"
+#include "program_info.h"
 #include "zip_builder.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 
 #include <stdexcept>
 
@@ -39,6 +44,35 @@ TDesktopStandIn::~TDesktopStandIn() {
     SetFileDialogFunction(std::move(FOldFileDialog));
     SetOpenDocumentFunction(std::move(FOldOpenDocument));
     SetOpenLinkFunction(std::move(FOldOpenLink));
+}
+
+void PrepareWizardProgram() {
+    QApplication::setQuitOnLastWindowClosed(false);
+    SelectProduct();
+    ReadFileVersion();
+}
+
+TWizard::TWizard(QStringList arguments) : Window(std::make_unique<TfmMain>(std::move(arguments))) {
+    Window->LogFileName = Path(QStringLiteral("log/tessary.log")).toStdString();
+}
+
+void TWizard::ShowActive() {
+    Window->show();
+    Window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Window.get()));
+}
+
+void TWizard::Select(const QString& input, const QString& output) {
+    if (Window->CurrentPage() == TfmMain::pgWelcome) {
+        Window->btnNext->click();
+    }
+    Window->edInputFile->setText(input);
+    Window->edOutputFile->setText(output);
+}
+
+void TWizard::Scan(const QString& input, const QString& output) {
+    Select(input, output);
+    Window->btnNext->click();
 }
 
 QString WriteFile(const QString& path, const std::string& bytes) {

@@ -5,13 +5,16 @@
 
 #include "arcsalve.h"
 #include "links.h"
+#include "main_window.h"
 #include "ui_services.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -54,6 +57,30 @@ private:
     TFileDialogFunction FOldFileDialog;
     TOpenDocumentFunction FOldOpenDocument;
     TOpenLinkFunction FOldOpenLink;
+};
+
+// What every wizard test program does once before its cases: a closed window
+// must not end the program, and the product and version texts are read.
+void PrepareWizardProgram();
+
+// One wizard window in a folder of its own, with the desktop stood in for;
+// its log goes to log/tessary.log in that folder.
+struct TWizard {
+    explicit TWizard(QStringList arguments = {});
+    QString Path(const QString& name) const { return Folder.filePath(name); }
+    TfmMain& operator*() { return *Window; }
+    TfmMain* operator->() { return Window.get(); }
+
+    // Shows the window and waits until it is the active one.
+    void ShowActive();
+    // Welcome, Next: the Selection page with both names typed in.
+    void Select(const QString& input, const QString& output);
+    // From the Selection page through the scan to the Results page.
+    void Scan(const QString& input, const QString& output);
+
+    QTemporaryDir Folder;
+    TDesktopStandIn Desktop;
+    std::unique_ptr<TfmMain> Window;
 };
 
 // Writes `bytes` to `path`, creating the file; returns `path`.
