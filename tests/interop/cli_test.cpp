@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <iostream>
 #include <set>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,6 +100,15 @@ protected:
     std::string FDamaged;
 };
 
+// Arguments or file names, given as one line split at spaces.
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
 std::string UsageError(const std::string& reason) {
     return "tessary-cli: " + reason + "\nTry 'tessary-cli --help' for more information.\n";
 }
@@ -108,45 +118,27 @@ std::string UsageError(const std::string& reason) {
 TEST_F(Cli, FailuresSayWhyAndWriteNothing) {
     struct TRow {
         const char* Label;
-        std::vector<std::string> Args;
+        std::string Args;
         int Exit;
         std::string Err;
     };
     const std::string cantCreate = "tessary-cli: Cannot create file \"";
     const TRow rows[] = {
-        {"no archive", {}, Usage, UsageError("no damaged archive given")},
-        {"unknown option",
-         {"--frobnicate", "damaged.zip"},
-         Usage,
+        {"no archive", "", Usage, UsageError("no damaged archive given")},
+        {"unknown option", "--frobnicate damaged.zip", Usage,
          UsageError("unknown option '--frobnicate'")},
-        {"-o without a name",
-         {"damaged.zip", "-o"},
-         Usage,
-         UsageError("option '-o' needs a file name")},
-        {"missing input",
-         {"absent.zip"},
-         Input,
+        {"missing input", "absent.zip", Input,
          "tessary-cli: Cannot open file \"absent.zip\". No such file or directory\n"},
         // Permission bits do not stop root: a folder is its unreadable input.
-        {"folder as input",
-         {"folder.zip"},
-         Input,
+        {"folder as input", "folder.zip", Input,
          "tessary-cli: Cannot open file \"folder.zip\". Not a regular file\n"},
-        {"unreadable input",
-         {"locked.zip"},
-         Input,
+        {"unreadable input", "locked.zip", Input,
          "tessary-cli: Cannot open file \"locked.zip\". Permission denied\n"},
-        {"output under a file",
-         {"damaged.zip", "-o", "note.txt/repaired.zip"},
-         Output,
+        {"output under a file", "damaged.zip -o note.txt/repaired.zip", Output,
          cantCreate + "note.txt/repaired.zip\". Not a directory\n"},
-        {"output is a folder",
-         {"damaged.zip", "-o", "out"},
-         Output,
+        {"output is a folder", "damaged.zip -o out", Output,
          cantCreate + "out\". Is a directory\n"},
-        {"existing output without --force",
-         {"damaged.zip", "-o", "note.txt"},
-         Output,
+        {"existing output without --force", "damaged.zip -o note.txt", Output,
          cantCreate + "note.txt\". File exists (--force replaces it)\n"},
     };
     WriteFileBytes(Path("note.txt"), "not a folder\n");
@@ -157,9 +149,9 @@ TEST_F(Cli, FailuresSayWhyAndWriteNothing) {
     const std::set<std::string> scene = Listing();
     for (const TRow& row : rows) {
         SCOPED_TRACE(row.Label);
-        if (row.Args == std::vector<std::string>{"locked.zip"} && ::geteuid() == 0)
+        if (row.Args == "locked.zip" && ::geteuid() == 0)
             continue; // root reads a file of mode 000
-        TProcessResult r = Run(row.Args);
+        TProcessResult r = Run(Words(row.Args));
         EXPECT_EQ(r.ExitCode, row.Exit) << r.Describe();
         EXPECT_EQ(r.Err, row.Err);
         EXPECT_EQ(r.Out, "");
@@ -175,71 +167,52 @@ TEST_F(Cli, FailuresSayWhyAndWriteNothing) {
 // progress bar when it is no terminal).
 struct TFormRow {
     const char* Label;
-    std::vector<std::string> Args;
+    std::string Args;
     int Exit;
-    std::set<std::string> Repaired; // files that must hold the repaired archive
-    const char* Out = "";           // expected in standard output
-    bool Stdin = false;             // damaged.zip on standard input
-    bool StdinPipe = false;         // ... through a pipe rather than the file
+    std::string Repaired;   // files that must hold the repaired archive
+    const char* Out = "";   // expected in standard output
+    bool Stdin = false;     // damaged.zip on standard input
+    bool StdinPipe = false; // ... through a pipe rather than the file
     bool ArchiveOnStdout = false;
 };
 
 TEST_F(Cli, EveryOptionFormRepairsWhereItSays) {
     const TFormRow rows[] = {
-        {"separate", {"-o", "a.zip", "damaged.zip"}, Ok, {"a.zip"}},
-        {"attached", {"-oa.zip", "damaged.zip"}, Ok, {"a.zip"}},
-        {"long separate", {"damaged.zip", "--output", "a.zip"}, Ok, {"a.zip"}},
-        {"long equals", {"--output=a.zip", "damaged.zip"}, Ok, {"a.zip"}},
-        {"abbreviated", {"--outp=a.zip", "--qu", "damaged.zip"}, Ok, {"a.zip"}},
-        {"bundled", {"-qfoa.zip", "damaged.zip"}, Ok, {"a.zip"}},
-        {"help", {"--help"}, Ok, {}, "Usage: tessary-cli"},
-        {"bundled list", {"-lq", "damaged.zip"}, Ok, {}},
-        {"list ignores -o",
-         {"--list", "damaged.zip", "-o", "a.zip"},
-         Ok,
-         {},
-         "3 files have been found."},
-        {"default name beside the input",
-         {"in/damaged.zip"},
-         Ok,
-         {"in/recovered_damaged.zip"},
+        {"separate", "-o a.zip damaged.zip", Ok, "a.zip"},
+        {"attached", "-oa.zip damaged.zip", Ok, "a.zip"},
+        {"long separate", "damaged.zip --output a.zip", Ok, "a.zip"},
+        {"long equals", "--output=a.zip damaged.zip", Ok, "a.zip"},
+        {"abbreviated", "--outp=a.zip --qu damaged.zip", Ok, "a.zip"},
+        {"bundled", "-qfoa.zip damaged.zip", Ok, "a.zip"},
+        {"help", "--help", Ok, "", "Usage: tessary-cli"},
+        {"bundled list", "-lq damaged.zip", Ok, ""},
+        {"list ignores -o", "--list damaged.zip -o a.zip", Ok, "", "3 files have been found."},
+        {"default name beside the input", "in/damaged.zip", Ok, "in/recovered_damaged.zip",
          "3 files have been found, 3 files have been repaired into in/recovered_damaged.zip."},
-        {"into a new folder",
-         {"damaged.zip", "-o", "out/repaired.zip"},
-         Ok,
-         {"out/repaired.zip"},
+        {"into a new folder", "damaged.zip -o out/repaired.zip", Ok, "out/repaired.zip",
          "3 files have been found, 3 files have been repaired into out/repaired.zip."},
-        {"nothing found", {"noise.bin"}, NothingFound, {}, "Nothing is found"},
-        {"empty file", {"empty.zip"}, NothingFound, {}, "Nothing is found"},
-        {"options after the archive",
-         {"damaged.zip", "--fo", "--qu"},
-         Ok,
-         {"recovered_damaged.zip"}},
-        {"after --", {"-q", "--", "-damaged.zip"}, Ok, {"recovered_-damaged.zip"}},
-        {"several",
-         {"damaged.zip", "-q", "copy.zip"},
-         Ok,
-         {"recovered_damaged.zip", "recovered_copy.zip"}},
-        {"several into a folder",
-         {"-d", "out", "damaged.zip", "copy.zip"},
-         Ok,
-         {"out/recovered_damaged.zip", "out/recovered_copy.zip"}},
-        {"worst status of several",
-         {"damaged.zip", "absent.zip", "noise.bin"},
-         Input,
-         {"recovered_damaged.zip"}},
-        {"-o with several", {"damaged.zip", "copy.zip", "-o", "a.zip"}, Usage, {}},
-        {"stdin from a file", {"-", "-o", "a.zip"}, Ok, {"a.zip"}, "", true},
-        {"stdin from a pipe", {"-"}, Ok, {"recovered_stdin.zip"}, "", true, true},
-        {"stdout", {"damaged.zip", "-o", "-"}, Ok, {}, "", false, false, true},
-        {"pipe to pipe", {"-q", "-", "-o", "-"}, Ok, {}, "", true, true, true},
+        {"nothing found", "noise.bin", NothingFound, "", "Nothing is found"},
+        {"empty file", "empty.zip", NothingFound, "", "Nothing is found"},
+        {"options after the archive", "damaged.zip --fo --qu", Ok, "recovered_damaged.zip"},
+        {"after --", "-q -- -damaged.zip", Ok, "recovered_-damaged.zip"},
+        {"several", "damaged.zip -q copy.zip", Ok, "recovered_damaged.zip recovered_copy.zip"},
+        {"several into a folder", "-d out damaged.zip copy.zip", Ok,
+         "out/recovered_damaged.zip out/recovered_copy.zip"},
+        {"worst status of several", "damaged.zip absent.zip noise.bin", Input,
+         "recovered_damaged.zip"},
+        {"-o with several", "damaged.zip copy.zip -o a.zip", Usage, ""},
+        {"stdin from a file", "- -o a.zip", Ok, "a.zip", "", true},
+        {"stdin from a pipe", "-", Ok, "recovered_stdin.zip", "", true, true},
+        {"stdout", "damaged.zip -o -", Ok, "", "", false, false, true},
+        {"pipe to pipe", "-q - -o -", Ok, "", "", true, true, true},
     };
     WriteFileBytes(Path("noise.bin"), NoiseBytes(100000, 5));
     WriteFileBytes(Path("empty.zip"), "");
     fs::create_directory(Path("in"));
     WriteFileBytes(Path("in/damaged.zip"), FDamaged);
-    const std::set<std::string> scene = {"damaged.zip", "copy.zip", "-damaged.zip",  "noise.bin",
-                                         "empty.zip",   "in",       "in/damaged.zip"};
+    const std::vector<std::string> files =
+        Words("damaged.zip copy.zip -damaged.zip noise.bin empty.zip in in/damaged.zip");
+    const std::set<std::string> scene(files.begin(), files.end());
     for (const TFormRow& row : rows) {
         SCOPED_TRACE(row.Label);
         for (const std::string& name : Listing())
@@ -248,16 +221,13 @@ TEST_F(Cli, EveryOptionFormRepairsWhereItSays) {
         WriteFileBytes(Path("copy.zip"), FDamaged);
         WriteFileBytes(Path("-damaged.zip"), FDamaged);
         TProcessOptions options;
-        options.WorkingDir = FDir;
         if (row.Stdin)
             options.StdinPath = Path("damaged.zip");
         options.StdinPipe = row.StdinPipe;
-        std::vector<std::string> args = row.Args;
-        args.insert(args.begin(), CliPath());
-        TProcessResult r = RunProcess(args, options);
+        TProcessResult r = Run(Words(row.Args), options);
         EXPECT_EQ(r.ExitCode, row.Exit) << r.Describe();
         std::set<std::string> expected = scene;
-        for (const std::string& name : row.Repaired) {
+        for (const std::string& name : Words(row.Repaired)) {
             expected.insert(name);
             if (name.find('/') != std::string::npos)
                 expected.insert(name.substr(0, name.find('/')));
@@ -271,7 +241,7 @@ TEST_F(Cli, EveryOptionFormRepairsWhereItSays) {
         if (row.ArchiveOnStdout) {
             WriteFileBytes(Path("stdout.zip"), r.Out);
             ExpectRepaired(Path("stdout.zip"));
-            EXPECT_TRUE(row.Args[0] == "-q" || Contains(r.Err, "3 files have been found"))
+            EXPECT_TRUE(row.Args.rfind("-q", 0) == 0 || Contains(r.Err, "3 files have been found"))
                 << "the summary goes to standard error\n"
                 << r.Describe();
         }
