@@ -37,12 +37,8 @@ bool Contains(const std::string& text, const std::string& part) {
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string leaf = std::string(info->test_suite_name()) + "." + info->name();
-        for (char& c : leaf)
-            if (c == '/')
-                c = '_';
-        FDir = ScratchRoot() + "/cli/" + leaf;
+        FDir = ScratchRoot() + "/cli/" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(FDir);
         fs::create_directories(FDir);
         test::TZipBuilder b;
