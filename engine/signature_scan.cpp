@@ -137,6 +137,12 @@ void TSignatureScanner::OnLocalHeader(int64_t h) {
     DecodeLocalHeader(fixed, e);
     if (!IsPlausibleLocalHeader(e))
         return;
+    // Methods beyond those the format defines are kept (a writer's own, such
+    // as symbolic links stored with a private number) when the name shows a
+    // writer made the header.
+    if (!IsKnownMethod(e.Method) &&
+        !IsPlainName(FWindow.FetchString(h + LocalHeaderSize, e.NameLength)))
+        return;
     // Before taking it as an entry: 12 or 20 bytes in front of it may be an
     // unsigned descriptor that ends the previous entry.
     OnRecordBoundary(h);
@@ -223,6 +229,15 @@ void TSignatureScanner::Offer(const unsigned char* fields, int64_t at, bool isSi
 }
 
 } // namespace
+
+int64_t NextDirectoryRecord(const TSignatureScanResult& found, int64_t from) {
+    auto it = std::upper_bound(found.Centrals.begin(), found.Centrals.end(), from,
+                               [](int64_t at, const TCentralRecord& r) { return at < r.Offset; });
+    int64_t next = it == found.Centrals.end() ? -1 : it->Offset;
+    if (found.FirstEndRecord > from && (next < 0 || found.FirstEndRecord < next))
+        next = found.FirstEndRecord;
+    return next;
+}
 
 uint64_t NameHash(std::string_view name) {
     return std::hash<std::string_view>{}(name);

@@ -45,10 +45,21 @@ void DecodeLocalHeader(const unsigned char* p, TFileInfo& e) {
     e.ExtraLength = GetLE16(p + 28);
 }
 
+bool IsKnownMethod(uint16_t method) {
+    return method <= 20 || (method >= 93 && method <= 99);
+}
+
 bool IsPlausibleLocalHeader(const TFileInfo& e) {
-    bool knownMethod = e.Method <= 20 || (e.Method >= 93 && e.Method <= 99);
-    bool knownVersion = (e.VersionNeeded & 0xFF) <= 63;
-    return knownMethod && knownVersion;
+    return (e.VersionNeeded & 0xFF) <= 63;
+}
+
+bool IsPlainName(std::string_view name) {
+    if (name.empty())
+        return false;
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F)
+            return false;
+    return true;
 }
 
 void DecodeExtraField(TFileInfo& e) {

@@ -33,10 +33,15 @@ inline constexpr uint16_t Zip64Marker16 = 0xFFFF;
 // straight into the entry record; the sizes are the 32-bit fields as read.
 void DecodeLocalHeader(const unsigned char* p, TFileInfo& e);
 
-// A signature match is only an entry when its fields are possible: a method
-// the format defines and a version the format has reached. Self-extractor
-// stubs and compressed data hold stray signatures that fail this.
+// A signature match is only an entry when its fields are possible: a version
+// the format has reached, and a method the format defines or else a name a
+// writer would give (see IsPlainName). Self-extractor stubs and compressed
+// data hold stray signatures that fail this.
 bool IsPlausibleLocalHeader(const TFileInfo& e);
+bool IsKnownMethod(uint16_t method);
+// Not empty and free of control characters: what any writer stores, and
+// what the bytes behind a stray signature almost never are.
+bool IsPlainName(std::string_view name);
 
 // Walks the extra field kept in `e` once: notes the blocks the engine cares
 // about (zip64, Unix, Unicode Path) and, where a 32-bit size field holds the
