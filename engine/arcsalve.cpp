@@ -70,7 +70,7 @@ int64_t TArcsalve::Scan(const std::function<bool(int64_t scanned, uint64_t found
     }
     resolver.ResolveAll();
     FScanExact = resolver.Exact();
-    MatchCentralHeaders(found.Centrals, window, FEntries);
+    MatchCentralHeaders(found, window, FEntries);
     FDroppedEntries = found.Dropped;
     FOutOfMemory = found.OutOfMemory;
     return found.ScannedTo;

@@ -1,7 +1,10 @@
 // central_match.cpp -- matching central directory headers to found entries.
 #include "central_match.h"
 
+#include "content_check.h"
 #include "zip_records.h"
+
+#include <algorithm>
 
 #include <unordered_map>
 
@@ -15,8 +18,20 @@ struct TPair {
     int64_t Shift = 0;
 };
 
+// Whether the entry's CRC-32 and sizes are its own, found without any
+// central header: an entry whose CRC the repair computed by inflating its
+// data is matched by name and place alone, since that CRC is what is in
+// question.
+bool IsInflatedEnd(const TFileInfo& e) {
+    return e.SizeSource == TSizeSource::Inflated || e.SizeSource == TSizeSource::InflatedInDamage;
+}
+
+bool KnowsItsCrc(const TFileInfo& e) {
+    return e.SizeSource != TSizeSource::Unknown && !IsInflatedEnd(e);
+}
+
 bool AgreesWith(const TFileInfo& e, const TCentralRecord& r, TReadWindow& window) {
-    if (e.Status != StatusNoDescriptor) {
+    if (KnowsItsCrc(e)) {
         if (e.Crc32 != r.Crc32)
             return false;
         if (e.UncompressedSize >= 0 && e.UncompressedSize != r.UncompressedSize)
@@ -27,22 +42,93 @@ bool AgreesWith(const TFileInfo& e, const TCentralRecord& r, TReadWindow& window
            window.FetchString(r.Offset + CentralHeaderSize, r.NameLength) == e.Name;
 }
 
+int64_t DataStart(const TFileInfo& e) {
+    return e.HeaderOffset + LocalHeaderSize + e.NameLength + e.ExtraLength;
+}
+
+void TakeCentralSizes(TFileInfo& e, const TCentralRecord& r, TSizeSource source) {
+    e.Crc32 = r.Crc32;
+    e.CompressedSize = r.CompressedSize;
+    e.UncompressedSize = r.UncompressedSize;
+    e.SizeSource = source;
+    e.SizeRecordOffset = r.Offset;
+}
+
 // An entry whose descriptor was lost takes its CRC and sizes from the
 // directory when the data they describe fits where the entry lies.
 void TakeSizes(TFileInfo& e, const TCentralRecord& r) {
     if (r.CompressedSize > e.CompressedSize)
         return;
-    e.Crc32 = r.Crc32;
-    e.CompressedSize = r.CompressedSize;
-    e.UncompressedSize = r.UncompressedSize;
+    TakeCentralSizes(e, r, TSizeSource::CentralUnchecked);
+}
+
+// An entry whose end was found by inflating is whole only when the central
+// header agrees with what inflating gave. Where it does not, the inflater
+// may have decoded on through damage into other data until some final
+// block: the central header's values win if the data inflates to exactly
+// them within the entry's room. Otherwise the data is damaged; it is written
+// with the central header's CRC and sizes, so that every reader reports it.
+void Reconcile(TFileInfo& e, const TCentralRecord& r, int64_t room, TInputStream& input) {
+    if (e.Crc32 == r.Crc32 && e.CompressedSize == r.CompressedSize &&
+        e.UncompressedSize == r.UncompressedSize) {
+        e.SizeSource = TSizeSource::InflatedConfirmed;
+        e.SizeRecordOffset = r.Offset;
+        return;
+    }
+    bool fits = r.CompressedSize >= 0 && r.CompressedSize <= room;
+    if (fits) {
+        TEntryData data;
+        data.Offset = DataStart(e);
+        data.CompressedSize = r.CompressedSize;
+        data.Method = e.Method;
+        data.Flags = e.Flags;
+        data.Crc32 = r.Crc32;
+        data.UncompressedSize = r.UncompressedSize;
+        if (CheckEntryData(input, data).Outcome == TCheckOutcome::Ok) {
+            TakeCentralSizes(e, r, TSizeSource::Central);
+            return;
+        }
+    }
+    int64_t extent = fits ? r.CompressedSize : e.CompressedSize;
+    TakeCentralSizes(e, r, TSizeSource::CentralDisagrees);
+    e.CompressedSize = extent;
+    e.Status = StatusNoDescriptor;
+}
+
+// A stream that ended inside damage and that no central header vouches
+// for: its bytes are kept, but the CRC the inflater found may be the CRC of
+// damage, and written it would pass every reader's check. Its complement is
+// written instead, so that every reader reports the entry.
+void DistrustEndsInDamage(std::deque<TFileInfo>& entries) {
+    for (TFileInfo& e : entries) {
+        if (e.SizeSource != TSizeSource::InflatedInDamage)
+            continue;
+        e.Crc32 = ~e.Crc32;
+        e.Status = StatusNoDescriptor;
+    }
+}
+
+// Room for the data of entry `i`: up to the next entry's header, the next
+// directory record or the end of the file, whichever comes first.
+int64_t RoomOf(const TSignatureScanResult& found, const std::deque<TFileInfo>& entries, size_t i,
+               int64_t fileSize) {
+    int64_t start = DataStart(entries[i]);
+    int64_t end = i + 1 < entries.size() ? entries[i + 1].HeaderOffset : fileSize;
+    int64_t directory = NextDirectoryRecord(found, start);
+    if (directory >= 0)
+        end = std::min(end, directory);
+    return std::max<int64_t>(0, std::min(end, fileSize) - start);
 }
 
 } // namespace
 
-void MatchCentralHeaders(const std::vector<TCentralRecord>& centrals, TReadWindow& window,
+void MatchCentralHeaders(const TSignatureScanResult& found, TReadWindow& window,
                          std::deque<TFileInfo>& entries) {
-    if (centrals.empty() || entries.empty())
+    const std::vector<TCentralRecord>& centrals = found.Centrals;
+    if (centrals.empty() || entries.empty()) {
+        DistrustEndsInDamage(entries);
         return;
+    }
     std::unordered_multimap<uint64_t, size_t> byName;
     byName.reserve(centrals.size());
     for (size_t i = 0; i < centrals.size(); ++i)
@@ -78,8 +164,10 @@ void MatchCentralHeaders(const std::vector<TCentralRecord>& centrals, TReadWindo
         const TCentralRecord& r = centrals[best[i]->Record];
         e.VersionMadeBy = r.VersionMadeBy;
         e.ExternalAttributes = r.ExternalAttributes;
-        if (e.Status == StatusNoDescriptor)
+        if (e.SizeSource == TSizeSource::Unknown)
             TakeSizes(e, r);
+        else if (IsInflatedEnd(e))
+            Reconcile(e, r, RoomOf(found, entries, i, window.FileSize()), window.Input());
         size_t more = size_t(r.ExtraLength) + r.CommentLength;
         if (more == 0 || kept + more > MaxKeptCentralBytes)
             continue;
@@ -89,6 +177,7 @@ void MatchCentralHeaders(const std::vector<TCentralRecord>& centrals, TReadWindo
         e.Central->Extra = window.FetchString(extraAt, r.ExtraLength);
         e.Central->Comment = window.FetchString(extraAt + r.ExtraLength, r.CommentLength);
     }
+    DistrustEndsInDamage(entries);
 }
 
 } // namespace tessary

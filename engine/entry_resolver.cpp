@@ -104,9 +104,31 @@ bool RecordBeginsAt(TReadWindow& window, int64_t at) {
            v == DescriptorSignature || v == Zip64EndRecordSignature;
 }
 
+// Behind the data of an entry with a data descriptor come the descriptor
+// (12 to 24 bytes, with or without its signature) and the next record. A
+// stream that ends anywhere else may have ended inside damage: zeros, for
+// one, read as the end of a block, and a final block ends the stream there.
+// Where the stream ends on a non-zero byte right in front of a run of zeros,
+// the inflater did not reach the zeros, so what it decoded was the stream's
+// own end: a block of zeros written over the descriptor and what follows.
+bool EndIsFollowedByRecord(TReadWindow& window, int64_t end) {
+    for (int gap : {0, 12, 16, 20, 24})
+        if (RecordBeginsAt(window, end + gap))
+            return true;
+    constexpr size_t ZeroRun = 16;
+    unsigned char around[1 + ZeroRun];
+    if (window.Fetch(end - 1, around, sizeof around) < sizeof around || around[0] == 0)
+        return false;
+    return std::all_of(around + 1, around + sizeof around, [](unsigned char c) { return c == 0; });
+}
+
 // A deflated entry whose descriptor is missing: its stream ends where its
 // data ends, so inflating it from its start gives its compressed size, its
-// CRC-32 and its size. The stream may not run into the next header.
+// CRC-32 and its size. The stream may not run into the next local header,
+// central directory header or end record: one that does has run through
+// damage into other data. Even one that ends in time may have decoded
+// damage, so its CRC proves nothing yet; a surviving central header decides
+// later (see MatchCentralHeaders).
 bool SizeByInflating(TReadWindow& window, TFileInfo& e, int64_t dataStart, int64_t limit) {
     if (e.Method != MethodDeflate || (e.Flags & FlagEncrypted) || limit <= dataStart)
         return false;
@@ -121,17 +143,10 @@ bool SizeByInflating(TReadWindow& window, TFileInfo& e, int64_t dataStart, int64
     e.CompressedSize = r.Consumed;
     e.UncompressedSize = r.UncompressedSize;
     e.Crc32 = r.Crc32;
+    e.SizeSource = EndIsFollowedByRecord(window, dataStart + r.Consumed)
+                       ? TSizeSource::Inflated
+                       : TSizeSource::InflatedInDamage;
     return true;
-}
-
-// The first central directory header or end record behind `from`, or -1.
-int64_t NextDirectoryRecord(const TSignatureScanResult& found, int64_t from) {
-    auto it = std::upper_bound(found.Centrals.begin(), found.Centrals.end(), from,
-                               [](int64_t at, const TCentralRecord& r) { return at < r.Offset; });
-    int64_t next = it == found.Centrals.end() ? -1 : it->Offset;
-    if (found.FirstEndRecord > from && (next < 0 || found.FirstEndRecord < next))
-        next = found.FirstEndRecord;
-    return next;
 }
 
 } // namespace
@@ -203,21 +218,30 @@ void TEntryResolver::Resolve(TCandidate c) {
             hit = slot->second.Signed.Offset >= 0     ? &slot->second.Signed
                   : slot->second.Unsigned.Offset >= 0 ? &slot->second.Unsigned
                                                       : nullptr;
+        int64_t directory = NextDirectoryRecord(FFound, c.DataStart);
+        int64_t limit = std::min(next, fileSize);
+        if (directory >= 0)
+            limit = std::min(limit, directory);
         if (hit) {
             e.Crc32 = hit->Crc32;
             e.CompressedSize = static_cast<int64_t>(hit->CompressedSize);
             e.UncompressedSize = static_cast<int64_t>(hit->UncompressedSize);
+            e.SizeSource = TSizeSource::Descriptor;
+            e.SizeRecordOffset = hit->Offset;
             FCursor = hit->Offset + hit->Length;
             described = true;
-        } else if (SizeByInflating(FWindow, e, c.DataStart, std::min(next, fileSize))) {
+        } else if (SizeByInflating(FWindow, e, c.DataStart, limit)) {
             FCursor = c.DataStart + e.CompressedSize;
             described = true;
         } else {
             e.Status = StatusNoDescriptor;
+            e.SizeSource = TSizeSource::Unknown;
             openEnded = true;
-            // Its size is not known: a non-empty entry must not claim
-            // to be empty, or readers would extract nothing and succeed.
+            // Its size and CRC are not known: a non-empty entry must not
+            // claim to be empty, or readers would extract nothing and succeed.
             e.UncompressedSize = -1;
+            if (e.Crc32 == 0)
+                e.Crc32 = UnknownCrcPlaceholder;
         }
     } else if (c.DataStart + e.CompressedSize <= fileSize &&
                (next == c.DataStart + e.CompressedSize ||
@@ -229,7 +253,12 @@ void TEntryResolver::Resolve(TCandidate c) {
     if (c.DataStart + e.CompressedSize > fileSize)
         e.Status = StatusExtent;
 
-    if (e.Status == StatusNoDescriptor && FFirstUnsized == SIZE_MAX)
+    // A central header found later may still change what such an entry's
+    // local header says.
+    bool unsettled = e.SizeSource == TSizeSource::Unknown ||
+                     e.SizeSource == TSizeSource::Inflated ||
+                     e.SizeSource == TSizeSource::InflatedInDamage;
+    if (unsettled && FFirstUnsized == SIZE_MAX)
         FFirstUnsized = FEntries.size();
     FEntries.push_back(std::move(e));
     FPrev = TLastEntry{&FEntries.back(), bodyLength, openEnded, described, c.DataStart};

@@ -18,6 +18,25 @@ enum TEntryStatus : uint8_t {
     StatusNoDescriptor = 3, // flag bit 3 set but no data descriptor found
 };
 
+// Where the CRC-32 and sizes the repaired archive gives an entry come from.
+enum class TSizeSource : uint8_t {
+    LocalHeader,       // its local header
+    Descriptor,        // the data descriptor that fits it
+    Inflated,          // its descriptor is lost: inflating its data found the
+                       // stream's end, and no surviving record confirms the CRC
+    InflatedInDamage,  // the same, but no record follows that end: the stream
+                       // may have decoded damage, so its CRC is not written
+    InflatedConfirmed, // the same, and a surviving central header agrees
+    Central,           // a surviving central header, its data inflating to them
+    CentralUnchecked,  // a surviving central header, for data not inflated
+    CentralDisagrees,  // a surviving central header that the data does not match
+    Unknown,           // its descriptor is lost and nothing else tells
+};
+
+// Written for an entry whose CRC-32 nothing tells: never the CRC of empty
+// data (0), so that no reader takes a cut entry for a complete empty file.
+inline constexpr uint32_t UnknownCrcPlaceholder = 0xFFFFFFFF;
+
 // General purpose flag bits the engine looks at.
 inline constexpr uint16_t FlagEncrypted = 0x0001;
 inline constexpr uint16_t FlagDataDescriptor = 0x0008;
@@ -48,12 +67,16 @@ struct TFileInfo {
     uint16_t NameLength = 0;
     uint16_t ExtraLength = 0; // 0 when the extra field is not kept
     uint8_t Status = StatusExcellent;
+    TSizeSource SizeSource = TSizeSource::LocalHeader;
     bool Zip64 = false;       // the local header carried its sizes in a zip64 extra field
     bool UnixExtra = false;   // the local header carried Unix extra fields: made on Unix
     bool UnicodePath = false; // the local header carried a Unicode Path extra field
     uint32_t ExternalAttributes = 0;
     int64_t HeaderOffset = 0; // of the local header in the damaged file
-    std::string Name;         // raw bytes, in whatever code page the archive used
+    // Where the record that gave the CRC and sizes lies in the damaged file
+    // (the descriptor or the central header); -1 when none did.
+    int64_t SizeRecordOffset = -1;
+    std::string Name; // raw bytes, in whatever code page the archive used
     // The local header's extra field, ExtraLength bytes as read; absent for
     // most entries, so kept out of line.
     std::unique_ptr<std::string> Extra;

@@ -82,6 +82,9 @@ inline constexpr size_t KeptNameBytesPerEntry = 128;
 
 uint64_t NameHash(std::string_view name);
 
+// The first central directory header or end record behind `from`, or -1.
+int64_t NextDirectoryRecord(const TSignatureScanResult& found, int64_t from);
+
 // Called after each block with the bytes searched so far and the headers
 // found; false stops the scan. Between blocks the result may be read and its
 // candidates taken from the front.
