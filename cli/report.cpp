@@ -1,6 +1,7 @@
 // report.cpp -- printing the results of a repair.
 #include "report.h"
 
+#include "entry_reasons.h"
 #include "entry_text.h"
 #include "safe_text.h"
 
@@ -168,6 +169,18 @@ std::string JsonCheck(const TSummary& s, size_t i) {
     return json + "}";
 }
 
+// `,"reasons":[...]`: why the entry was written as it was; nothing when its
+// local header said it all.
+std::string JsonReasons(const TFileInfo& e) {
+    std::vector<std::string> reasons = EntryReasons(e);
+    if (reasons.empty())
+        return {};
+    std::string json = ",\"reasons\":[";
+    for (size_t i = 0; i < reasons.size(); ++i)
+        json += (i ? "," : "") + JsonQuoted(reasons[i]);
+    return json + "]";
+}
+
 void PrintJsonEntries(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
     std::fprintf(out, "\"entries\":[");
     size_t count = engine ? engine->FView.size() : 0;
@@ -177,12 +190,12 @@ void PrintJsonEntries(std::FILE* out, const TArcsalve* engine, const TSummary& s
         std::fprintf(out,
                      "%s\n{\"name\":%s,\"compressed_size\":%" PRId64
                      ",\"uncompressed_size\":%" PRId64 ",\"crc32\":\"%08x\",\"method\":%u,"
-                     "\"offset\":%" PRId64 ",\"status\":%d,\"status_word\":%s%s}",
+                     "\"offset\":%" PRId64 ",\"status\":%d,\"status_word\":%s%s%s}",
                      i ? "," : "", JsonQuoted(EntryNameText(v)).c_str(), e.CompressedSize,
                      e.UncompressedSize, static_cast<unsigned>(e.Crc32),
                      static_cast<unsigned>(e.Method), e.HeaderOffset, StatusShown(e, s.Checks, i),
                      JsonQuoted(StatusWord(StatusShown(e, s.Checks, i))).c_str(),
-                     JsonCheck(s, i).c_str());
+                     JsonReasons(e).c_str(), JsonCheck(s, i).c_str());
     }
     std::fprintf(out, "\n],\n");
 }
