@@ -30,7 +30,7 @@ bool KnowsItsCrc(const TFileInfo& e) {
     return e.SizeSource != TSizeSource::Unknown && !IsInflatedEnd(e);
 }
 
-bool AgreesWith(const TFileInfo& e, const TCentralRecord& r, TReadWindow& window) {
+bool AgreesWith(const TFileInfo& e, const TCentralHeader& r, TReadWindow& window) {
     if (KnowsItsCrc(e)) {
         if (e.Crc32 != r.Crc32)
             return false;
@@ -38,15 +38,11 @@ bool AgreesWith(const TFileInfo& e, const TCentralRecord& r, TReadWindow& window
             return false;
     }
     // The hash only narrowed the search: the names themselves must be equal.
-    return r.NameLength == e.Name.size() &&
-           window.FetchString(r.Offset + CentralHeaderSize, r.NameLength) == e.Name;
+    return r.NameLength == e.Name().size() &&
+           window.FetchString(r.Offset + CentralHeaderSize, r.NameLength) == e.Name();
 }
 
-int64_t DataStart(const TFileInfo& e) {
-    return e.HeaderOffset + LocalHeaderSize + e.NameLength + e.ExtraLength;
-}
-
-void TakeCentralSizes(TFileInfo& e, const TCentralRecord& r, TSizeSource source) {
+void TakeCentralSizes(TFileInfo& e, const TCentralHeader& r, TSizeSource source) {
     e.Crc32 = r.Crc32;
     e.CompressedSize = r.CompressedSize;
     e.UncompressedSize = r.UncompressedSize;
@@ -56,7 +52,7 @@ void TakeCentralSizes(TFileInfo& e, const TCentralRecord& r, TSizeSource source)
 
 // An entry whose descriptor was lost takes its CRC and sizes from the
 // directory when the data they describe fits where the entry lies.
-void TakeSizes(TFileInfo& e, const TCentralRecord& r) {
+void TakeSizes(TFileInfo& e, const TCentralHeader& r) {
     if (r.CompressedSize > e.CompressedSize)
         return;
     TakeCentralSizes(e, r, TSizeSource::CentralUnchecked);
@@ -68,7 +64,7 @@ void TakeSizes(TFileInfo& e, const TCentralRecord& r) {
 // block: the central header's values win if the data inflates to exactly
 // them within the entry's room. Otherwise the data is damaged; it is written
 // with the central header's CRC and sizes, so that every reader reports it.
-void Reconcile(TFileInfo& e, const TCentralRecord& r, int64_t room, TInputStream& input) {
+void Reconcile(TFileInfo& e, const TCentralHeader& r, int64_t room, TInputStream& input) {
     if (e.Crc32 == r.Crc32 && e.CompressedSize == r.CompressedSize &&
         e.UncompressedSize == r.UncompressedSize) {
         e.SizeSource = TSizeSource::InflatedConfirmed;
@@ -78,10 +74,10 @@ void Reconcile(TFileInfo& e, const TCentralRecord& r, int64_t room, TInputStream
     bool fits = r.CompressedSize >= 0 && r.CompressedSize <= room;
     if (fits) {
         TEntryData data;
-        data.Offset = DataStart(e);
+        data.Offset = e.DataOffset();
         data.CompressedSize = r.CompressedSize;
-        data.Method = e.Method;
-        data.Flags = e.Flags;
+        data.Method = e.Found->Method;
+        data.Flags = e.Found->Flags;
         data.Crc32 = r.Crc32;
         data.UncompressedSize = r.UncompressedSize;
         if (CheckEntryData(input, data).Outcome == TCheckOutcome::Ok) {
@@ -110,10 +106,10 @@ void DistrustEndsInDamage(std::deque<TFileInfo>& entries) {
 
 // Room for the data of entry `i`: up to the next entry's header, the next
 // directory record or the end of the file, whichever comes first.
-int64_t RoomOf(const TSignatureScanResult& found, const std::deque<TFileInfo>& entries, size_t i,
+int64_t RoomOf(const TScanEvidence& found, const std::deque<TFileInfo>& entries, size_t i,
                int64_t fileSize) {
-    int64_t start = DataStart(entries[i]);
-    int64_t end = i + 1 < entries.size() ? entries[i + 1].HeaderOffset : fileSize;
+    int64_t start = entries[i].DataOffset();
+    int64_t end = i + 1 < entries.size() ? entries[i + 1].HeaderOffset() : fileSize;
     int64_t directory = NextDirectoryRecord(found, start);
     if (directory >= 0)
         end = std::min(end, directory);
@@ -122,9 +118,9 @@ int64_t RoomOf(const TSignatureScanResult& found, const std::deque<TFileInfo>& e
 
 } // namespace
 
-void MatchCentralHeaders(const TSignatureScanResult& found, TReadWindow& window,
+void MatchCentralHeaders(const TScanEvidence& found, TReadWindow& window,
                          std::deque<TFileInfo>& entries) {
-    const std::vector<TCentralRecord>& centrals = found.Centrals;
+    const std::vector<TCentralHeader>& centrals = found.CentralHeaders;
     if (centrals.empty() || entries.empty()) {
         DistrustEndsInDamage(entries);
         return;
@@ -137,12 +133,12 @@ void MatchCentralHeaders(const TSignatureScanResult& found, TReadWindow& window,
     std::vector<TPair> pairs;
     std::unordered_map<int64_t, size_t> shiftCount;
     for (size_t i = 0; i < entries.size(); ++i) {
-        auto [first, last] = byName.equal_range(NameHash(entries[i].Name));
+        auto [first, last] = byName.equal_range(NameHash(entries[i].Name()));
         for (auto it = first; it != last; ++it) {
-            const TCentralRecord& r = centrals[it->second];
+            const TCentralHeader& r = centrals[it->second];
             if (!AgreesWith(entries[i], r, window))
                 continue;
-            int64_t shift = entries[i].HeaderOffset - r.LocalOffset;
+            int64_t shift = entries[i].HeaderOffset() - r.LocalOffset;
             pairs.push_back({i, it->second, shift});
             ++shiftCount[shift];
         }
@@ -161,21 +157,21 @@ void MatchCentralHeaders(const TSignatureScanResult& found, TReadWindow& window,
         if (!best[i])
             continue;
         TFileInfo& e = entries[i];
-        const TCentralRecord& r = centrals[best[i]->Record];
+        const TCentralHeader& r = centrals[best[i]->Record];
         e.VersionMadeBy = r.VersionMadeBy;
         e.ExternalAttributes = r.ExternalAttributes;
         if (e.SizeSource == TSizeSource::Unknown)
             TakeSizes(e, r);
         else if (IsInflatedEnd(e))
             Reconcile(e, r, RoomOf(found, entries, i, window.FileSize()), window.Input());
+        e.Central = &r;
+        // Its extra blocks and comment are copied from the damaged file when
+        // the directory is written, within a budget for all entries.
         size_t more = size_t(r.ExtraLength) + r.CommentLength;
         if (more == 0 || kept + more > MaxKeptCentralBytes)
             continue;
         kept += more;
-        int64_t extraAt = r.Offset + CentralHeaderSize + r.NameLength;
-        e.Central = std::make_unique<TCentralKept>();
-        e.Central->Extra = window.FetchString(extraAt, r.ExtraLength);
-        e.Central->Comment = window.FetchString(extraAt + r.ExtraLength, r.CommentLength);
+        e.CentralStrings = true;
     }
     DistrustEndsInDamage(entries);
 }

@@ -12,7 +12,7 @@
 
 namespace tessary {
 
-// Bytes of central extra fields and comments kept for all entries together.
+// Bytes of central extra fields and comments copied for all entries together.
 inline constexpr size_t MaxKeptCentralBytes = 16u << 20;
 
 // Matches each entry to a central directory header of the same name whose
@@ -21,7 +21,7 @@ inline constexpr size_t MaxKeptCentralBytes = 16u << 20;
 // archive moves every offset alike), names the entry's own header.
 // An entry whose CRC the repair computed by inflating is checked against
 // the header it matches (see central_match.cpp).
-void MatchCentralHeaders(const TSignatureScanResult& found, TReadWindow& window,
+void MatchCentralHeaders(const TScanEvidence& found, TReadWindow& window,
                          std::deque<TFileInfo>& entries);
 
 } // namespace tessary

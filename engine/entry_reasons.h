@@ -10,9 +10,10 @@
 
 namespace tessary {
 
-// One line per conclusion that did not come from the local header, e.g.
-// "sizes from data descriptor at 0x1234"; empty for an entry written as its
-// header says.
-std::vector<std::string> EntryReasons(const TFileInfo& e);
+// One line per conclusion that did not come from the local header alone,
+// e.g. "sizes from data descriptor at 0x1234" or "modes and made-by from
+// central header at 0x5678"; empty for an entry written as its header says.
+// `fileSize` is the damaged file's.
+std::vector<std::string> EntryReasons(const TFileInfo& e, int64_t fileSize);
 
 } // namespace tessary

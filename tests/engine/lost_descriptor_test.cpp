@@ -123,7 +123,7 @@ TEST(LostDescriptor, EntryOfAnUnknownMethodIsKeptBehindAPlainName) {
     zip[8] = '\xC8'; // method 200, in the local header
     auto run = Scan(zip);
     ASSERT_EQ(run->Engine->Entries().size(), 2u);
-    EXPECT_EQ(run->Engine->Entries()[0].Method, 200);
+    EXPECT_EQ(run->Engine->Entries()[0].Found->Method, 200);
     EXPECT_EQ(Repair(zip).substr(8, 2), std::string("\xC8\x00", 2));
 
     std::string stray("PK\x03\x04\x14\x00\x00\x00\xC8\x00", 10);
