@@ -72,8 +72,8 @@ struct TJob {
 int64_t RebuildBytes(const TArcsalve& engine) {
     int64_t total = 0;
     for (const TFileInfo& e : engine.Entries())
-        total +=
-            30 + int64_t(e.Name().size()) + e.ExtraLength + std::max<int64_t>(e.CompressedSize, 0);
+        total += 30 + int64_t(e.Name().size()) + e.ExtraLength() +
+                 std::max<int64_t>(e.CompressedSize, 0);
     return total;
 }
 
@@ -134,6 +134,7 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
     };
 
     TArcsalveOptions engineOptions;
+    engineOptions.BuildView = false; // the lists are printed from the entries
     engineOptions.CreateOutput = job.ToStdout() ? StandardOutputFactory() : FileOutputFactory();
     bool writesFile = !options.ListOnly && !job.ToStdout();
     // Before the scan, so that an output that cannot or must not be written
@@ -183,7 +184,7 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
         engine->BeginScanFile();
         bar.Clear();
     }
-    summary.Found = engine->FView.size();
+    summary.Found = engine->Entries().size();
     summary.Dropped = engine->DroppedEntries();
     summary.Stopped = InterruptCount() > 0;
     if (summary.Stopped)
