@@ -192,6 +192,7 @@ void TWizardResultsTest::HundredThousandEntriesOpenAndScroll() {
     QElapsedTimer timer;
     timer.start();
     window.btnNext->click();
+    test::WaitForRun(window);
     QCOMPARE(window.CurrentPage(), int(TfmMain::pgResults));
     QCOMPARE(window.lvFiles->model()->rowCount(), Count);
     QTest::qWait(1);
