@@ -196,8 +196,8 @@ void TfmMain::EndSettling() {
     QWidget* const focused = focusWidget();
     SetRunButtonsEnabled(true);
     // Next takes the focus as on any arrival at the page, unless the user
-    // has put it elsewhere meanwhile.
-    if (focused == nullptr || focused == nbWorkArea->currentWidget()) {
+    // has put it elsewhere meanwhile; never Cancel, where Enter would quit.
+    if (focused == nullptr || focused == nbWorkArea->currentWidget() || focused == btnClose) {
         FocusPage();
     }
 }
