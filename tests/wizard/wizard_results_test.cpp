@@ -44,6 +44,7 @@ private slots:
     void StatusWords();
     void EmptyViewShowsOnlyTheHeaders();
     void RowsAreComputedAfreshOnEveryRequest();
+    void RowToolTipsComeFromTheWindowsFunction();
     void IconsDependOnTheNameAlone();
     void EveryTypeGetsAnIcon();
     void HundredThousandEntriesOpenAndScroll();
@@ -139,6 +140,24 @@ void TWizardResultsTest::RowsAreComputedAfreshOnEveryRequest() {
     view.push_back(Row(0, 1, "two.txt"));
     QCOMPARE(model.rowCount(), 1);
     QVERIFY(!model.index(1, 0).data().isValid());
+}
+
+void TWizardResultsTest::RowToolTipsComeFromTheWindowsFunction() {
+    std::vector<TInfoForView> view = {Row(0, 10, "a.txt"), Row(1, 20, "b.txt")};
+    TFilesModel model;
+    model.SetView(&view);
+    // None set: the name shows as its cell's tooltip, the other cells have none.
+    QCOMPARE(model.index(1, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("b.txt"));
+    QVERIFY(!model.index(1, 2).data(Qt::ToolTipRole).isValid());
+    model.SetRowToolTip(
+        [](int row) { return row == 1 ? QStringLiteral("data runs past the end") : QString(); });
+    for (int column = 0; column < model.columnCount(); ++column) {
+        QCOMPARE(model.index(1, column).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("data runs past the end"));
+    }
+    // An empty text leaves the row its own tooltips.
+    QCOMPARE(model.index(0, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("a.txt"));
+    QVERIFY(!model.index(0, 1).data(Qt::ToolTipRole).isValid());
 }
 
 void TWizardResultsTest::IconsDependOnTheNameAlone() {
