@@ -56,6 +56,8 @@ private slots:
 
     void PressesAsALargeScanEndsAlwaysAskAndNeverSkipResults_data();
     void PressesAsALargeScanEndsAlwaysAskAndNeverSkipResults();
+    void PressesJustAfterARunEndedAreTakenAsMeantForIt_data();
+    void PressesJustAfterARunEndedAreTakenAsMeantForIt();
     void StopAnsweredAfterTheRunEndedKeepsWhatItMade_data();
     void StopAnsweredAfterTheRunEndedKeepsWhatItMade();
     void WindowDestroyedDuringARunStopsTheWorkerFirst_data();
@@ -196,6 +198,75 @@ void TWizardRunTest::PressesAsALargeScanEndsAlwaysAskAndNeverSkipResults() {
     }
     qInfo("%d presses: %d handled at a full bar, %d after the scan had ended%s", posted,
           handledAtAFullBar, handledAfterTheEnd, answeredOk ? "; answered OK" : "");
+}
+
+void TWizardRunTest::PressesJustAfterARunEndedAreTakenAsMeantForIt_data() {
+    QTest::addColumn<bool>("rebuild");
+    QTest::addColumn<TPress>("press");
+    QTest::addColumn<TMessageResult>("answer");
+    QTest::newRow("scan, Cancel, OK") << false << TPress::Cancel << TMessageResult::Ok;
+    QTest::newRow("scan, Cancel, Cancel") << false << TPress::Cancel << TMessageResult::Cancel;
+    QTest::newRow("scan, Enter") << false << TPress::Enter << TMessageResult::Ok;
+    QTest::newRow("scan, close box, OK") << false << TPress::CloseBox << TMessageResult::Ok;
+    QTest::newRow("rebuild, Cancel, OK") << true << TPress::Cancel << TMessageResult::Ok;
+    QTest::newRow("rebuild, Enter") << true << TPress::Enter << TMessageResult::Ok;
+}
+
+// A press 100 ms after the run's next page appeared was most likely aimed at
+// the run's page: Enter does nothing yet, Cancel asks the stop question and
+// its OK keeps what the run made, and the close box's OK closes the window.
+// Then Next takes the focus and Enter as usual.
+void TWizardRunTest::PressesJustAfterARunEndedAreTakenAsMeantForIt() {
+    QFETCH(bool, rebuild);
+    QFETCH(TPress, press);
+    QFETCH(TMessageResult, answer);
+    test::TWizard w;
+    w.ShowActive();
+    constexpr int Entries = 20;
+    const QString output = w.Path(QStringLiteral("out.zip"));
+    w.Scan(WriteFile(w.Path(QStringLiteral("a.zip")), DamagedArchive(Entries)), output);
+    if (!rebuild) {
+        w->btnBack->click();
+    }
+    const int next = rebuild ? TfmMain::pgFinish : TfmMain::pgResults;
+    bool pressed = false;
+    connect(w->nbWorkArea, &QStackedWidget::currentChanged, w.Window.get(), [&](int page) {
+        if (page != next) {
+            return;
+        }
+        QTimer::singleShot(100, w.Window.get(), [&] {
+            pressed = true;
+            switch (press) {
+            case TPress::Cancel:
+                QTest::mouseClick(w->btnClose, Qt::LeftButton);
+                break;
+            case TPress::Enter:
+                QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Return);
+                break;
+            case TPress::CloseBox:
+                w->close();
+                break;
+            }
+        });
+    });
+    w.Desktop.Answers = {answer};
+    w.Next();
+    QTRY_VERIFY(pressed);
+    test::WaitForRun(*w);
+
+    QCOMPARE(w.Desktop.Messages.size(), press == TPress::Enter ? 0 : 1);
+    const bool closes = press == TPress::CloseBox && answer == TMessageResult::Ok;
+    QCOMPARE(w->isVisible(), !closes);
+    QCOMPARE(w->CurrentPage(), next);
+    if (rebuild) {
+        QCOMPARE(test::ReadArchive(ReadFile(output)).Entries.size(), size_t(Entries));
+    } else {
+        QCOMPARE(w->lvFiles->model()->rowCount(), Entries);
+    }
+    if (!closes) {
+        QVERIFY(w->btnNext->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->btnNext));
+    }
 }
 
 void TWizardRunTest::StopAnsweredAfterTheRunEndedKeepsWhatItMade_data() {
