@@ -15,10 +15,11 @@
 //              the screen, but for SettleMs Next and Back stay disabled and
 //              Cancel and the close box still ask the stop question. A press
 //              meant for the run's page can reach the window just after the
-//              page changed: the first layout of a list of a million entries
-//              takes a moment, and a hand takes longer. Such an Enter does
-//              nothing and such a Cancel asks instead of quitting; OK keeps
-//              what the run found (and closes the window for the close box).
+//              page changed: the first layout of the list takes a moment (a
+//              fifth of a second for 1.5 million entries), and a hand takes
+//              longer. Such an Enter does nothing and such a Cancel asks
+//              instead of quitting; OK keeps what the run found (and closes
+//              the window for the close box).
 //
 // The races, and how each comes out:
 // - A press against the end of the run: presses and Finished are handled in
