@@ -3,6 +3,7 @@
 
 #include "entry_reasons.h"
 #include "entry_text.h"
+#include "run_summary.h"
 #include "safe_text.h"
 
 #include <cinttypes>
@@ -126,13 +127,9 @@ void PrintSummary(std::FILE* out, const TSummary& s) {
             std::fprintf(out, "; %zu left out", t.LeftOut);
         std::fprintf(out, ".\n");
     }
-    if (s.Dropped > 0)
-        std::fprintf(out,
-                     "%" PRIu64 " more headers were found beyond the entry limit and left out.\n",
-                     s.Dropped);
-    if (s.CutShort && std::string_view(s.CutShort) == "memory-limit")
-        std::fprintf(out, "The scan stopped at its memory limit; the rest of the file was not "
-                          "searched.\n");
+    const bool memoryLimit = s.CutShort && std::string_view(s.CutShort) == "memory-limit";
+    for (const std::string& line : CutShortTexts(s.Dropped, memoryLimit))
+        std::fprintf(out, "%s\n", line.c_str());
 }
 
 namespace {

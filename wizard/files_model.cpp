@@ -33,6 +33,12 @@ QVariant TFilesModel::data(const QModelIndex& index, int role) const {
     if (!FView || !index.isValid() || index.row() >= FCount) {
         return {};
     }
+    if (role == Qt::ToolTipRole && FRowToolTip) {
+        const QString toolTip = FRowToolTip(index.row());
+        if (!toolTip.isEmpty()) {
+            return toolTip;
+        }
+    }
     const TInfoForView& entry = (*FView)[static_cast<size_t>(index.row())];
     switch (index.column()) {
     case colName:

@@ -26,6 +26,7 @@ enum TExit {
     Output = 4,
     OutputIsInput = 5,
     CheckFailed = 7,
+    CutShort = 8,
     Refused = 9,
 };
 
@@ -350,6 +351,18 @@ bool MakeLongScan(const std::string& path) {
         return false;
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && st.st_blocks * 512 < (int64_t(1) << 20);
+}
+
+// Extra fields past the scan's memory budget: the summary says where the
+// scan stopped, in the words the wizard's Results page uses too.
+TEST_F(Cli, ScanAtItsMemoryLimitSaysSoAndExits8) {
+    ASSERT_TRUE(test::WriteLongExtraHeaders(Path("long-extras.zip"), 800));
+    TProcessResult r = Run({"--list", "long-extras.zip"});
+    EXPECT_EQ(r.ExitCode, CutShort) << r.Describe();
+    EXPECT_TRUE(Contains(r.Out,
+                         " files have been found.\nThe scan stopped at its memory limit; the "
+                         "rest of the file was not searched.\n"))
+        << r.Describe();
 }
 
 // Ctrl-C stops the scan at its next progress report; the entries found so

@@ -44,6 +44,7 @@ private slots:
     void StatusWords();
     void EmptyViewShowsOnlyTheHeaders();
     void RowsAreComputedAfreshOnEveryRequest();
+    void RowToolTipsComeFromTheWindowsFunction();
     void IconsDependOnTheNameAlone();
     void EveryTypeGetsAnIcon();
     void HundredThousandEntriesOpenAndScroll();
@@ -141,6 +142,24 @@ void TWizardResultsTest::RowsAreComputedAfreshOnEveryRequest() {
     QVERIFY(!model.index(1, 0).data().isValid());
 }
 
+void TWizardResultsTest::RowToolTipsComeFromTheWindowsFunction() {
+    std::vector<TInfoForView> view = {Row(0, 10, "a.txt"), Row(1, 20, "b.txt")};
+    TFilesModel model;
+    model.SetView(&view);
+    // None set: the name shows as its cell's tooltip, the other cells have none.
+    QCOMPARE(model.index(1, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("b.txt"));
+    QVERIFY(!model.index(1, 2).data(Qt::ToolTipRole).isValid());
+    model.SetRowToolTip(
+        [](int row) { return row == 1 ? QStringLiteral("data runs past the end") : QString(); });
+    for (int column = 0; column < model.columnCount(); ++column) {
+        QCOMPARE(model.index(1, column).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("data runs past the end"));
+    }
+    // An empty text leaves the row its own tooltips.
+    QCOMPARE(model.index(0, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("a.txt"));
+    QVERIFY(!model.index(0, 1).data(Qt::ToolTipRole).isValid());
+}
+
 void TWizardResultsTest::IconsDependOnTheNameAlone() {
     TFileIconList& icons = TFileIconList::System();
     const int text = GetFileIconIndex(QStringLiteral("a.txt"));
@@ -192,6 +211,7 @@ void TWizardResultsTest::HundredThousandEntriesOpenAndScroll() {
     QElapsedTimer timer;
     timer.start();
     window.btnNext->click();
+    test::WaitForRun(window);
     QCOMPARE(window.CurrentPage(), int(TfmMain::pgResults));
     QCOMPARE(window.lvFiles->model()->rowCount(), Count);
     QTest::qWait(1);
