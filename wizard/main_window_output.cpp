@@ -109,8 +109,7 @@ bool TfmMain::MayReplaceOutput(const TOutputTarget& target, const TInputStream& 
         return true;
     }
     if (input.IsSameFile(target.Path)) {
-        throw EArcsalveError(TErrorKind::OutputIsInput, target.Path,
-                             "The repaired archive cannot replace the damaged one");
+        throw OutputIsInputError(target.Path);
     }
     if (target.Problem == TOutputProblem::ReadOnly ||
         target.Problem == TOutputProblem::NotRegular) {

@@ -3,6 +3,8 @@
 // the notes the Results and Finish pages make room for.
 #include "main_window.h"
 
+#include "entry_text.h"
+
 #include "file_icons.h"
 #include "files_model.h"
 #include "fonts.h"
@@ -265,7 +267,7 @@ void TfmMain::CreateScanPage() {
     BalanceLines(lbScanText);
     pbTotal = ProgressBar(page, 16, 136, 460, 25);
     pbTotal->setAccessibleName(QStringLiteral("Scanning the ZIP archive."));
-    lblFilesFound = Label(page, QStringLiteral("Nothing is found"), 16, 177, 460, 16, font());
+    lblFilesFound = Label(page, QString::fromLatin1(NothingFoundText), 16, 177, 460, 16, font());
     nbWorkArea->addWidget(page);
 }
 
@@ -306,7 +308,8 @@ void TfmMain::CreateSavingPage() {
     lbSavingText = Label(page, QStringLiteral("Saving files"), 16, 16, 460, 16, ArialFont(11));
     pbFilesCreate = ProgressBar(page, 16, 136, 465, 25);
     pbFilesCreate->setAccessibleName(QStringLiteral("Creating a new ZIP file"));
-    lbFilesCreated = Label(page, QStringLiteral("Nothing is recovered"), 16, 177, 460, 16, font());
+    lbFilesCreated =
+        Label(page, QString::fromLatin1(NothingRecoveredText), 16, 177, 460, 16, font());
     nbWorkArea->addWidget(page);
 }
 

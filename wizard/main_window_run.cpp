@@ -40,6 +40,9 @@
 //   joins the worker before the engine goes.
 #include "main_window.h"
 
+#include "entry_reasons.h"
+#include "entry_text.h"
+
 #include "file_streams.h"
 #include "files_model.h"
 #include "help_topics.h"
@@ -88,7 +91,7 @@ void TfmMain::ScanSelection() {
     }
     FScanning = true;
     pbTotal->setValue(0);
-    lblFilesFound->setText(QStringLiteral("Nothing is found"));
+    lblFilesFound->setText(QString::fromLatin1(NothingFoundText));
 
     // A damaged archive that cannot be opened leaves the previous engine and
     // its results as they were.
@@ -112,7 +115,7 @@ void TfmMain::RebuildArchive() {
     }
     ShowPage(pgSaving);
     pbFilesCreate->setValue(0);
-    lbFilesCreated->setText(QStringLiteral("Nothing is recovered"));
+    lbFilesCreated->setText(QString::fromLatin1(NothingRecoveredText));
     StartRun([engine = FEngine.get(), path = ToNativePath(edOutputFile->text())] {
         engine->GetRecovered(path);
     });
@@ -134,10 +137,10 @@ void TfmMain::ShowProgress(int percent, const QString& count) {
     }
     if (FScanning) {
         pbTotal->setValue(percent);
-        lblFilesFound->setText(count + QStringLiteral(" files have been found"));
+        lblFilesFound->setText(count + u' ' + QString::fromLatin1(FilesFoundText));
     } else {
         pbFilesCreate->setValue(percent);
-        lbFilesCreated->setText(count + QStringLiteral(" files have been repaired"));
+        lbFilesCreated->setText(count + u' ' + QString::fromLatin1(FilesRepairedText));
     }
 }
 
@@ -257,6 +260,15 @@ bool TfmMain::AskToStop(bool closing) {
 void TfmMain::EnterResultsPage() {
     ShowPage(pgResults);
     FFilesModel->SetView(&FEngine->FView);
+    // A row's tooltip says why its entry is written as it is, where that is
+    // more than its local header says.
+    FFilesModel->SetRowToolTip([engine = FEngine.get()](int row) {
+        QStringList lines;
+        for (const std::string& reason :
+             EntryReasons(engine->Entries()[static_cast<size_t>(row)], engine->FileSize()))
+            lines << FromUtf8(reason);
+        return lines.join(u'\n');
+    });
     ShowScanCutShort(ScanCutShortText(*FEngine));
     FHelpContext = HelpContextResults;
 }
@@ -272,6 +284,7 @@ void TfmMain::EnterFinishPage() {
 void TfmMain::DiscardEngine() {
     // The list must let go of the rows before the engine that holds them goes.
     FFilesModel->SetView(nullptr);
+    FFilesModel->SetRowToolTip({});
     FEngine.reset();
 }
 

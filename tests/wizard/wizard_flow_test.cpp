@@ -76,6 +76,7 @@ private slots:
 
     void WholeRepairEndsInAnArchiveReadersAccept();
     void ProgressLabelsFollowTheEngine();
+    void RowToolTipSaysWhyItsEntryIsWrittenAsItIs();
     void EmptyOutputBoxStaysOnSelection();
     void OutputFolderIsMadeAtNextOrWarnedAbout_data();
     void OutputFolderIsMadeAtNextOrWarnedAbout();
@@ -311,6 +312,23 @@ void TWizardFlowTest::BrowseButtonsFillTheBoxes() {
 
 // ---------------------------------------------------------------------------
 // The repair
+
+void TWizardFlowTest::RowToolTipSaysWhyItsEntryIsWrittenAsItIs() {
+    TWizard w;
+    test::TZipBuilder zip;
+    test::TZipEntry streamed("streamed.txt", test::TestBytes(3000, 3, true));
+    streamed.Deflate = true;
+    streamed.Descriptor = test::TDescriptor::Signed;
+    zip.Add(streamed);
+    zip.AddStored("plain.txt", "plain");
+    w.Scan(WriteFile(w.Path("streamed.zip"), zip.Bytes()), w.Path("out.zip"));
+    QAbstractItemModel* rows = w->lvFiles->model();
+    QVERIFY(rows->index(0, 2)
+                .data(Qt::ToolTipRole)
+                .toString()
+                .startsWith(QStringLiteral("sizes from data descriptor at 0x")));
+    QCOMPARE(rows->index(1, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("plain.txt"));
+}
 
 void TWizardFlowTest::WholeRepairEndsInAnArchiveReadersAccept() {
     TWizard w;
