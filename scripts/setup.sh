@@ -22,8 +22,8 @@ test_packages=(
   libgtest-dev zlib1g-dev
   # fuzzing and the sanitizer runtime
   clang libclang-rt-14-dev
-  # the wizard's headless tests and screenshots
-  xvfb xauth imagemagick
+  # the wizard's headless tests and screenshots, and a click on its window
+  xvfb xauth imagemagick xdotool
   # the desktop entry, metainfo and completions
   desktop-file-utils appstream bash-completion
   # ZIP readers the repaired archives are checked with, and the peer tool we compare against
