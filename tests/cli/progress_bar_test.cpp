@@ -8,9 +8,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 using namespace tessary::cli;
@@ -23,31 +25,32 @@ size_t Width(const std::string& s) {
         std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
-// What a bar draws through a memory stream, from a clock and a width the test
-// sets before each step.
-struct TDrawn {
-    std::string Text;
-    // The lines drawn, without the escape sequences around them.
-    std::vector<std::string> Lines() const {
-        std::vector<std::string> lines;
-        std::string line;
-        for (size_t i = 0; i < Text.size(); ++i) {
-            char c = Text[i];
-            if (c == '\x1b' && i + 2 < Text.size()) {
-                i += 2; // "\x1b[J"
-            } else if (c == '\r' || c == '\n') {
-                if (!line.empty())
-                    lines.push_back(line);
-                line.clear();
-            } else {
-                line += c;
-            }
-        }
-        if (!line.empty())
-            lines.push_back(line);
-        return lines;
+// What `draw` writes to a stream.
+std::string Captured(const std::function<void(std::FILE*)>& draw) {
+    char* text = nullptr;
+    size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    draw(out);
+    std::fclose(out);
+    std::string captured(text, size);
+    std::free(text);
+    return captured;
+}
+
+// The lines drawn, without the "\r" and "\x1b[J" around them.
+std::vector<std::string> Frames(std::string text) {
+    for (size_t at; (at = text.find("\x1b[J")) != std::string::npos;)
+        text.replace(at, 3, "\r");
+    std::vector<std::string> frames;
+    std::string frame;
+    for (char c : text + "\n") {
+        if (c != '\r' && c != '\n')
+            frame += c;
+        else if (!frame.empty())
+            frames.push_back(std::exchange(frame, {}));
     }
-};
+    return frames;
+}
 
 struct TStep {
     double At;
@@ -56,28 +59,22 @@ struct TStep {
     const char* Stage = nullptr; // a new stage starts here
 };
 
-TDrawn Draw(TProgressStyle style, const std::vector<TStep>& steps, int64_t total = 400 << 20) {
-    char* text = nullptr;
-    size_t size = 0;
-    std::FILE* out = open_memstream(&text, &size);
-    double now = 0;
-    int columns = 80;
-    {
+// A bar over 400 MiB, its clock and width set before each report.
+std::string Draw(TProgressStyle style, const std::vector<TStep>& steps) {
+    return Captured([&](std::FILE* out) {
+        double now = 0;
+        int columns = 80;
         TProgressBar bar(
             out, style, [&] { return now; }, [&] { return columns; });
-        bar.Start("Scanning", total);
+        bar.Start("Scanning", 400 << 20);
         for (const TStep& step : steps) {
             now = step.At;
             columns = step.Columns;
             if (step.Stage)
-                bar.Start(step.Stage, total);
+                bar.Start(step.Stage, 400 << 20);
             bar.Show(step.Percent, "1500000", "files have been found");
         }
-    }
-    std::fclose(out);
-    TDrawn drawn{std::string(text, size)};
-    std::free(text);
-    return drawn;
+    });
 }
 
 // The parts give way from the least needed on, so that the line never takes
@@ -129,9 +126,10 @@ TEST(ProgressBar, EveryReportedPercentageIsDrawn) {
         {-5, "Scanning  [....................]   0%  0.00 kb / 400.00 Mb"},
     };
     for (auto [percent, expected] : cases) {
-        TDrawn drawn = Draw(TProgressStyle::Bar, {{0.2, percent, 200}});
-        ASSERT_EQ(drawn.Lines().size(), 1u) << drawn.Text;
-        EXPECT_EQ(drawn.Lines()[0].rfind(expected, 0), 0u) << drawn.Lines()[0];
+        const std::vector<std::string> frames =
+            Frames(Draw(TProgressStyle::Bar, {{0.2, percent, 200}}));
+        ASSERT_EQ(frames.size(), 1u) << percent;
+        EXPECT_EQ(frames[0].rfind(expected, 0), 0u) << frames[0];
     }
 }
 
@@ -139,17 +137,17 @@ TEST(ProgressBar, EveryReportedPercentageIsDrawn) {
 // screen, so a narrower window gets a line of its new width and nothing of the
 // old one; the bar is cleared at the end.
 TEST(ProgressBar, FramesFollowTheWidth) {
-    TDrawn drawn = Draw(TProgressStyle::Bar, {{1, 10, 120}, {2, 20, 40}, {3, 30, 80}});
-    EXPECT_EQ(drawn.Text.rfind("\rScanning  [##", 0), 0u) << drawn.Text;
-    const std::vector<std::string> lines = drawn.Lines();
-    ASSERT_EQ(lines.size(), 3u) << drawn.Text;
+    const std::string drawn = Draw(TProgressStyle::Bar, {{1, 10, 120}, {2, 20, 40}, {3, 30, 80}});
+    EXPECT_EQ(drawn.rfind("\rScanning  [##", 0), 0u) << drawn;
+    const std::vector<std::string> lines = Frames(drawn);
+    ASSERT_EQ(lines.size(), 3u) << drawn;
     const size_t widths[] = {120, 40, 80};
     for (size_t i = 0; i < lines.size(); ++i) {
         EXPECT_LT(Width(lines[i]), widths[i]) << lines[i];
         EXPECT_GT(Width(lines[i]), widths[i] / 2) << lines[i];
     }
-    EXPECT_EQ(std::count(drawn.Text.begin(), drawn.Text.end(), '\x1b'), 4) << drawn.Text;
-    EXPECT_EQ(drawn.Text.substr(drawn.Text.size() - 4), "\r\x1b[J");
+    EXPECT_EQ(std::count(drawn.begin(), drawn.end(), '\x1b'), 4) << drawn;
+    EXPECT_EQ(drawn.substr(drawn.size() - 4), "\r\x1b[J");
 }
 
 // A dumb terminal gets a plain line once every five seconds however often the
@@ -159,33 +157,27 @@ TEST(ProgressBar, DumbTerminalGetsPlainLinesEveryFiveSeconds) {
     std::vector<TStep> steps;
     for (int tenth = 1; tenth <= 120; ++tenth)
         steps.push_back({tenth / 10.0, tenth * 100 / 120, 60, tenth == 30 ? "Saving" : nullptr});
-    TDrawn drawn = Draw(TProgressStyle::Lines, steps);
-    EXPECT_EQ(drawn.Text.find_first_of("\r\x1b"), std::string::npos) << drawn.Text;
-    const std::vector<std::string> lines = drawn.Lines();
-    ASSERT_EQ(lines.size(), 2u) << drawn.Text;
+    const std::string drawn = Draw(TProgressStyle::Lines, steps);
+    EXPECT_EQ(drawn.find_first_of("\r\x1b"), std::string::npos) << drawn;
+    const std::vector<std::string> lines = Frames(drawn);
+    ASSERT_EQ(lines.size(), 2u) << drawn;
     EXPECT_EQ(lines[0], "Saving: 41%  164.00 Mb / 400.00 Mb  0:00:03 left");
     EXPECT_EQ(lines[1].rfind("Saving: 83%", 0), 0u) << lines[1];
     EXPECT_LT(Width(lines[1]), 60u);
-    EXPECT_EQ(Draw(TProgressStyle::None, steps).Text, "");
+    EXPECT_EQ(Draw(TProgressStyle::None, steps), "");
 }
 
 // A stage counted in entries, joined with some of them done: the rate is of
 // the entries done within the stage.
 TEST(ProgressBar, EntriesStageShowsTheirRate) {
-    char* text = nullptr;
-    size_t size = 0;
-    std::FILE* out = open_memstream(&text, &size);
-    double now = 0;
-    {
+    const std::string drawn = Captured([](std::FILE* out) {
+        double now = 0;
         TProgressBar bar(
             out, TProgressStyle::Bar, [&] { return now; }, [] { return 120; });
         bar.Start("Checking", 1'000'000, TProgressUnit::Files, 200'000);
         now = 2;
         bar.ShowDone(500'000, "500000", "files have been checked");
-    }
-    std::fclose(out);
-    std::string drawn(text, size);
-    std::free(text);
+    });
     EXPECT_NE(drawn.find("Checking  [##########..........]  50%  150000 files/s  0:00:03 left  "
                          "500000 files have been checked"),
               std::string::npos)
@@ -221,7 +213,7 @@ TEST(ProgressBar, TerminalWidthIsReadAgainAfterAResize) {
     for (ssize_t n; (n = ::read(master, chunk, sizeof chunk)) > 0;)
         got.append(chunk, static_cast<size_t>(n));
     ::close(master);
-    const std::vector<std::string> lines = TDrawn{got}.Lines();
+    const std::vector<std::string> lines = Frames(got);
     ASSERT_EQ(lines.size(), 2u) << got;
     EXPECT_GT(Width(lines[0]), 80u) << lines[0];
     EXPECT_LT(Width(lines[0]), 100u) << lines[0];
