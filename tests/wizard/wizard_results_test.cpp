@@ -40,6 +40,7 @@ class TWizardResultsTest : public QObject {
 private slots:
     void initTestCase();
     void CellsOfARow();
+    void BidiControlsShowAsEscapes();
     void StatusWords_data();
     void StatusWords();
     void EmptyViewShowsOnlyTheHeaders();
@@ -90,6 +91,24 @@ void TWizardResultsTest::CellsOfARow() {
     QCOMPARE(model.headerData(1, Qt::Horizontal, Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
              int(Qt::AlignRight));
     QCOMPARE(name, std::string("dir/Caf\x82.txt"));
+}
+
+// A right-to-left override would make "live\u202etxt.exe" read as
+// "liveexe.txt", beside the icon of a program: the name shows the control as
+// its escape, in the list and its tooltip, so that it reads as the program it
+// is, with the icon of one.
+void TWizardResultsTest::BidiControlsShowAsEscapes() {
+    std::vector<TInfoForView> view = {Row(0, 1, "live\xE2\x80\xAEtxt.exe", FlagUtf8Name),
+                                      Row(0, 1, "\xE2\x81\xA7notes\xE2\x81\xA9.txt", FlagUtf8Name)};
+    TFilesModel model;
+    model.SetView(&view);
+    const QString shown = QStringLiteral("live\\u202etxt.exe");
+    QCOMPARE(model.index(0, 0).data().toString(), shown);
+    QCOMPARE(model.index(0, 0).data(Qt::ToolTipRole).toString(), shown);
+    QCOMPARE(model.index(1, 0).data().toString(), QStringLiteral("\\u2067notes\\u2069.txt"));
+    auto& icons = TFileIconList::System();
+    QCOMPARE(model.index(0, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
+             icons.Icon(icons.IndexOf(QStringLiteral("program.exe"))).cacheKey());
 }
 
 void TWizardResultsTest::StatusWords_data() {
