@@ -260,6 +260,8 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
     }
     if (checker) {
         CollectChecks(*checker, summary.Stopped, summary.Checks, bar);
+        for (const TEntryCheck& c : summary.Checks)
+            summary.DecodeLimited += c.Checked && c.Result.Reason == TNotCheckedReason::DecodeLimit;
         if (!summary.Stopped && InterruptCount() > 0) {
             summary.Stopped = true;
             summary.StoppedDuring = "check";
@@ -300,7 +302,7 @@ int Repair(const TOptions& options, const TJob& job) {
     if (summary.Stopped)
         return ExitInterrupted;
     // A scan cut short by a limit is no success, even with an archive written.
-    if (summary.CutShort)
+    if (summary.CutShort || summary.DecodeLimited > 0)
         return ExitCutShort;
     if (summary.Found == 0)
         return ExitNothingFound;

@@ -133,6 +133,11 @@ void PrintSummary(std::FILE* out, const TSummary& s) {
     const bool memoryLimit = s.CutShort && std::string_view(s.CutShort) == "memory-limit";
     for (const std::string& line : CutShortTexts(s.Dropped, memoryLimit))
         std::fprintf(out, "%s\n", line.c_str());
+    if (s.DecodeLimited > 0)
+        std::fprintf(out,
+                     "The check stopped at its limit of decoded bytes; %zu entries were not "
+                     "checked.\n",
+                     s.DecodeLimited);
 }
 
 namespace {
@@ -217,7 +222,7 @@ void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
     std::fprintf(out,
                  "\"summary\":{\"found\":%zu,\"written\":%zu,\"stopped\":%s,\"output\":%s,"
                  "\"dropped\":%" PRIu64 "}",
-                 s.Found, s.Written, s.Stopped || s.CutShort ? "true" : "false",
+                 s.Found, s.Written, s.Stopped || s.CutShort || s.DecodeLimited ? "true" : "false",
                  s.Output.empty() ? "null" : JsonQuoted(s.Output).c_str(), s.Dropped);
     if (s.Verified) {
         TCheckTotals t = CountChecks(s.Checks);
@@ -237,6 +242,8 @@ void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
         std::fprintf(out, ",\n\"stopped\":{\"during\":\"%s\"}", s.StoppedDuring);
     else if (s.CutShort)
         std::fprintf(out, ",\n\"stopped\":{\"during\":\"scan\",\"reason\":\"%s\"}", s.CutShort);
+    else if (s.DecodeLimited > 0)
+        std::fprintf(out, ",\n\"stopped\":{\"during\":\"check\",\"reason\":\"decode-limit\"}");
     std::fprintf(out, "}\n");
 }
 

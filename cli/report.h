@@ -47,6 +47,9 @@ struct TSummary {
     // "memory-limit" or "entry-limit" when the scan ended before the end of
     // the file, or left headers out, because of a limit.
     const char* CutShort = nullptr;
+    // Entries left unchecked because the checks reached their limit of
+    // decoded bytes (a hostile file's entries claiming the same data).
+    size_t DecodeLimited = 0;
     std::optional<EArcsalveError> Error; // why the run failed
     bool Verified = false;
     std::vector<TEntryCheck> Checks; // one per entry with --verify

@@ -2,6 +2,7 @@
 // that puts them together.
 #include "archive_writer.h"
 
+#include "content_check.h"
 #include "engine_error.h"
 #include "entry_check.h"
 #include "utf8.h"
@@ -29,6 +30,23 @@ std::string ReadString(TInputStream& input, int64_t offset, size_t count) {
     return s;
 }
 } // namespace
+
+int64_t BytesInFile(const TFileInfo& e, int64_t fileSize) {
+    return std::max<int64_t>(0, fileSize - e.DataOffset());
+}
+
+// A bzip2 stream that ends before its end marker makes unzip wait for more
+// input for ever; behind a few bytes of all ones its decoder stops with an
+// error (zeros can decode on for a long way first). The bytes stand behind
+// the cut, where no reader takes them for the entry's content: every reader
+// reports the entry as damaged.
+constexpr int64_t BzipStopper = 64;
+constexpr char StopperByte = '\xFF';
+
+int64_t CutStreamTail(const TFileInfo& e, int64_t fileSize) {
+    bool cut = IsImplausiblyLong(e, fileSize) || e.CompressedSize > BytesInFile(e, fileSize);
+    return cut && e.Found->Method == MethodBzip2 ? BzipStopper : 0;
+}
 
 bool IsImplausiblyLong(const TFileInfo& e, int64_t fileSize) {
     return LocalHeaderSize + int64_t(e.Found->NameLength) + e.ExtraLength() + e.CompressedSize >
@@ -69,6 +87,12 @@ TFileHeader WrittenHeader(const TFileInfo& e, const TEntryPlan& plan, int64_t fi
             if (found.Method == 0 && !IsEncrypted(e))
                 w.UncompressedSize = ImplausibleCompressedSize;
         }
+        // Data cut off by the end of the file is written as far as it
+        // exists, never filled up with bytes that are not in the file. Its
+        // CRC and its uncompressed size stay as claimed, so that every
+        // reader reports it as damaged.
+        w.CompressedSize = std::min(w.CompressedSize, BytesInFile(e, fileSize)) +
+                           CutStreamTail(e, fileSize);
     }
     // Without encryption, the rewritten header holds the true CRC and sizes,
     // so the entry no longer announces a descriptor. Traditional encryption
@@ -138,13 +162,17 @@ void TArchiveWriter::Add(const TFileInfo& e, const TEntryPlan& plan) {
         WriteSalvagedData(FInput, e, plan.Size, out);
     } else {
         int64_t from = e.DataOffset();
-        for (int64_t done = 0; done < w.CompressedSize;) {
-            int64_t n = std::min(CopySlice, w.CompressedSize - done);
+        int64_t tail = CutStreamTail(e, FFileSize);
+        int64_t copy = w.CompressedSize - tail;
+        for (int64_t done = 0; done < copy;) {
+            int64_t n = std::min(CopySlice, copy - done);
             out.CopyFrom(FInput, from + done, n);
             done += n;
-            if (FOnCopied && done < w.CompressedSize)
+            if (FOnCopied && done < copy)
                 FOnCopied(from + done);
         }
+        std::string stopper(static_cast<size_t>(tail), StopperByte);
+        out.Write(stopper.data(), stopper.size());
         if (w.Flags & FlagDataDescriptor) {
             std::string descriptor = EncodeDataDescriptor(w);
             out.Write(descriptor.data(), descriptor.size());

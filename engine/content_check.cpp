@@ -49,6 +49,8 @@ std::string_view NotCheckedReasonWord(TNotCheckedReason reason) {
         return "unknown size";
     case TNotCheckedReason::MemoryLimit:
         return "window too large";
+    case TNotCheckedReason::DecodeLimit:
+        return "decoding limit reached";
     case TNotCheckedReason::ComputedCrc:
         return "CRC computed by the repair; no surviving record to compare";
     }
@@ -153,11 +155,13 @@ TCheckResult CheckEntryData(TInputStream& input, const TEntryData& entry,
         inEnd -= inStart;
         inStart = 0;
         size_t want = static_cast<size_t>(std::min<int64_t>(window - inEnd, readable - readPos));
-        size_t got = input.ReadAt(entry.Offset + readPos, in.data() + inEnd, want);
+        // Reads may come back short (network and FUSE file systems): only the
+        // end of the data counts as its end, and a file that ends before its
+        // known size is a read error, not the data's end.
+        size_t got = ReadFully(input, entry.Offset + readPos, in.data() + inEnd, want);
         readPos += static_cast<int64_t>(got);
         inEnd += got;
-        // A short read is an unreadable region: the data ends there.
-        inputEnds = got < want || readPos >= readable;
+        inputEnds = readPos >= readable;
     };
     for (;;) {
         if (inStart == inEnd && !inputEnds)

@@ -43,6 +43,7 @@ enum class TNotCheckedReason : uint8_t {
     UnknownSize,       // stored data whose length nothing tells
     MemoryLimit,       // the stream asks for a window larger than the check allows
     ComputedCrc,       // the repair found the CRC by decoding the data: comparing proves nothing
+    DecodeLimit,       // the checks of the archive together reached their limit of decoded bytes
 };
 
 // The words used in lists and JSON: "ok", "crc-mismatch", "data-error",

@@ -2,16 +2,21 @@
 // salvaged content of an entry whose stream breaks.
 #include "entry_check.h"
 
+#include "engine_error.h"
+
 #include "zip_records.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace tessary {
 
 namespace {
 
-// Thrown from a worker's sink to leave a check early when the pool stops.
+// Thrown from a worker's sink to leave a check early when the pool stops,
+// or when the checks have decoded all they may.
 struct TCheckStopped {};
+struct TDecodeLimitReached {};
 
 } // namespace
 
@@ -38,27 +43,7 @@ TCheckResult CheckEntry(TInputStream& input, const TFileInfo& e, const TCheckOpt
         r.Reason = TNotCheckedReason::ComputedCrc;
         return r;
     }
-    TEntryData d = EntryDataOf(e);
-    TCheckResult r = CheckEntryData(input, d, options);
-    bool cutStored = r.Outcome == TCheckOutcome::Truncated && d.Method == MethodStored &&
-                     !(d.Flags & FlagEncrypted) && d.Offset + e.CompressedSize > input.Size();
-    // An entry longer than the whole damaged file is written shortened, not
-    // zero-filled; only a plausible one is completed here.
-    if (!cutStored || d.Offset - e.HeaderOffset() + e.CompressedSize > input.Size())
-        return r;
-    static const unsigned char zeros[64 << 10] = {};
-    uint32_t crc = r.Crc32;
-    for (int64_t left = e.CompressedSize - r.UncompressedSize; left > 0;) {
-        size_t n = static_cast<size_t>(std::min<int64_t>(left, sizeof zeros));
-        crc = UpdateCrc32(crc, zeros, n);
-        left -= static_cast<int64_t>(n);
-    }
-    if (crc == e.Crc32 && e.UncompressedSize == e.CompressedSize) {
-        r.Outcome = TCheckOutcome::Ok;
-        r.Crc32 = crc;
-        r.UncompressedSize = e.CompressedSize;
-    }
-    return r;
+    return CheckEntryData(input, EntryDataOf(e), options);
 }
 
 bool IsSalvageable(const TFileInfo& e, const TCheckResult& r) {
@@ -68,10 +53,17 @@ bool IsSalvageable(const TFileInfo& e, const TCheckResult& r) {
     return r.Outcome == TCheckOutcome::DataError && method == MethodDeflate;
 }
 
+int64_t MaxDecodedBytes(int64_t fileSize) {
+    constexpr int64_t Floor = int64_t(1) << 30;
+    constexpr int64_t MostExpansion = 1032;
+    return std::max(Floor, fileSize > INT64_MAX / MostExpansion ? INT64_MAX : fileSize * MostExpansion);
+}
+
 TParallelCheck::TParallelCheck(TInputStream& input, const std::deque<TFileInfo>& entries,
                                unsigned threads, size_t ahead)
     : FInput(input), FEntries(entries), FAhead(std::max<size_t>(ahead, 1)),
-      FResults(entries.size()), FDone(entries.size(), 0) {
+      FDecodeLeft(MaxDecodedBytes(input.Size())), FResults(entries.size()),
+      FDone(entries.size(), 0) {
     threads = std::max(1u, threads);
     for (unsigned t = 0; t < threads; ++t)
         FWorkers.emplace_back([this] { Work(); });
@@ -89,9 +81,11 @@ TParallelCheck::~TParallelCheck() {
 
 void TParallelCheck::Work() {
     TCheckOptions options;
-    options.Sink = [this](const unsigned char*, size_t) {
+    options.Sink = [this](const unsigned char*, size_t n) {
         if (FStopping)
             throw TCheckStopped();
+        if ((FDecodeLeft -= static_cast<int64_t>(n)) < 0)
+            throw TDecodeLimitReached();
     };
     for (;;) {
         size_t index;
@@ -110,6 +104,9 @@ void TParallelCheck::Work() {
             result = CheckEntry(FInput, FEntries[index], options);
         } catch (const TCheckStopped&) {
             return;
+        } catch (const TDecodeLimitReached&) {
+            result = TCheckResult();
+            result.Reason = TNotCheckedReason::DecodeLimit;
         } catch (...) {
             error = std::current_exception();
         }
@@ -158,11 +155,11 @@ void WriteSalvagedData(TInputStream& input, const TFileInfo& e, int64_t size, TO
         left -= static_cast<int64_t>(take);
     };
     CheckEntryData(input, EntryDataOf(e), options);
-    // Bytes the input no longer yields (it shrank under us) become zeros, so
-    // that the entry still holds as many bytes as its header says.
-    static const unsigned char zeros[4096] = {};
-    for (; left > 0; left -= static_cast<int64_t>(std::min<int64_t>(left, sizeof zeros)))
-        out.Write(zeros, static_cast<size_t>(std::min<int64_t>(left, sizeof zeros)));
+    // The data decoded to fewer bytes than its check found: the file changed
+    // meanwhile. Nothing may stand in for the bytes that are missing.
+    if (left > 0)
+        throw EArcsalveError(TErrorKind::ReadInput, input.Name(),
+                             "The file changed while it was read");
 }
 
 } // namespace tessary

@@ -23,10 +23,8 @@ namespace tessary {
 // the repaired archive gets the content those headers promise.
 TEntryData EntryDataOf(const TFileInfo& e);
 
-// Checks one entry as the repaired archive will hold it. The rebuild fills
-// stored data that the damaged file cut off with zeros; where the missing
-// tail was zeros (padding, sparse images) that is the whole content, and the
-// entry is "ok", as every reader of the repaired archive will find.
+// Checks one entry as the repaired archive will hold it: data cut off by the
+// end of the damaged file is cut off there too.
 TCheckResult CheckEntry(TInputStream& input, const TFileInfo& e, const TCheckOptions& options = {});
 
 // Whether a failed entry may be written as a stored entry holding the bytes
@@ -38,6 +36,11 @@ inline bool CheckFailed(const TCheckResult& r) {
     return r.Outcome == TCheckOutcome::CrcMismatch || r.Outcome == TCheckOutcome::DataError ||
            r.Outcome == TCheckOutcome::Truncated;
 }
+
+// The most bytes the checks of one archive decode together: more than any
+// archive of honest entries needs (deflate expands at most 1,032 times),
+// and a bound for one whose entries claim the same data many times over.
+int64_t MaxDecodedBytes(int64_t fileSize);
 
 // Checks entries in parallel on `threads` workers. Workers take entries in
 // order and run at most `ahead` entries beyond the last one the caller has
@@ -70,6 +73,7 @@ private:
     size_t FNext = 0;     // the next entry a worker takes
     size_t FReleased = 0; // workers may take entries below FReleased + FAhead
     std::atomic<bool> FStopping{false};
+    std::atomic<int64_t> FDecodeLeft; // of MaxDecodedBytes
     std::vector<TCheckResult> FResults;
     std::vector<char> FDone;
     std::vector<std::exception_ptr> FErrors; // few: only entries whose read failed

@@ -62,10 +62,17 @@ std::vector<std::string> EntryReasons(const TFileInfo& e, int64_t fileSize) {
         reasons.push_back("name not valid UTF-8: written without the UTF-8 flag");
     if (std::string size = SizeReason(e, fileSize); !size.empty())
         reasons.push_back(std::move(size));
-    if (e.Reasons & ReasonPastEnd)
+    if (int64_t cut = e.CompressedSize - BytesInFile(e, fileSize);
+        (e.Reasons & ReasonPastEnd) && cut > 0 && !IsImplausiblyLong(e, fileSize))
+        reasons.push_back("cut off at end of file: the last " + std::to_string(cut) +
+                          " bytes of its data are missing" +
+                          (CutStreamTail(e, fileSize) ? " (64 bytes behind the cut stop readers there)" : ""));
+    else if (e.Reasons & ReasonPastEnd)
         reasons.push_back("cut off at end of file");
     if (IsImplausiblyLong(e, fileSize))
-        reasons.push_back("longer than the whole file: 1 MiB of its data kept");
+        reasons.push_back(std::string("longer than the whole file: 1 MiB of its data kept") +
+                          (CutStreamTail(e, fileSize) ? " (64 bytes behind it stop readers there)"
+                                                      : ""));
     if (e.Reasons & ReasonExtraDropped)
         reasons.push_back("extra field dropped: it would overlap the next header");
     if (e.Central)
