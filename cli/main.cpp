@@ -133,7 +133,9 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
     engineOptions.CreateOutput = job.ToStdout() ? StandardOutputFactory() : FileOutputFactory();
     bool writesFile = !options.ListOnly && !job.ToStdout();
     // Before the scan, so that an output that cannot or must not be written
-    // fails at once rather than after reading the whole input.
+    // fails at once rather than after reading the whole input. The file
+    // found here is the only one --force replaces: not one that appears
+    // later, nor this one once it was changed or replaced.
     auto checkTarget = [&] {
         TOutputTarget target = CheckOutputTarget(job.Output, options.Force);
         if (target.Problem == TOutputProblem::Exists)
@@ -141,6 +143,11 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
                                  target.Reason + " (--force replaces it)");
         if (!target.Usable())
             throw EArcsalveError(TErrorKind::CreateOutput, job.Output, target.Reason);
+        TOutputFileOptions fileOptions;
+        fileOptions.ReplaceAllowed = target.Exists;
+        if (target.Exists)
+            fileOptions.Replaces = target.Identity;
+        engineOptions.CreateOutput = FileOutputFactory(fileOptions);
     };
     // An archive is no text: a terminal would only be scrambled by it.
     if (!options.ListOnly && job.ToStdout() && ::isatty(STDOUT_FILENO))
