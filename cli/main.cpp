@@ -19,6 +19,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <thread>
 #include <unistd.h>
@@ -38,6 +39,7 @@ enum TExitCode {
     ExitPrint = 6,
     ExitCheckFailed = 7,
     ExitCutShort = 8,
+    ExitOutOfMemory = 9,
     ExitInterrupted = 130,
 };
 
@@ -261,14 +263,24 @@ int Repair(const TOptions& options, const TJob& job) {
                 e.Reason += " (at byte " + std::to_string(e.Offset) + ")";
         }
         summary.Error = e;
+    } catch (const std::bad_alloc&) {
+        // Whatever ran out, the engine's memory goes first, so that the
+        // report below has room; the repaired archive was never named.
+        engine.reset();
+        summary.OutOfMemory = true;
     }
     if (options.Json)
         PrintJson(stdout, engine.get(), summary);
-    else if (!options.Quiet && !summary.Error)
+    else if (!options.Quiet && !summary.Error && !summary.OutOfMemory)
         PrintSummary(text, summary);
 
     if (summary.Error)
         return ExitCodeFor(*summary.Error);
+    if (summary.OutOfMemory) {
+        std::fprintf(stderr, "tessary-cli: %s\n",
+                     EscapeForText(OutOfMemoryText(job.Input)).c_str());
+        return ExitOutOfMemory;
+    }
     if (summary.Stopped)
         return ExitInterrupted;
     // A scan cut short by a limit is no success, even with an archive written.

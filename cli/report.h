@@ -48,6 +48,7 @@ struct TSummary {
     // the file, or left headers out, because of a limit.
     const char* CutShort = nullptr;
     std::optional<EArcsalveError> Error; // why the run failed
+    bool OutOfMemory = false;            // the run failed for want of memory
     bool Verified = false;
     std::vector<TEntryCheck> Checks; // one per entry with --verify
 };
@@ -57,6 +58,9 @@ struct TSummary {
 void PrintTable(std::FILE* out, const TArcsalve& engine,
                 const std::vector<TEntryCheck>& checks = {});
 void PrintSummary(std::FILE* out, const TSummary& summary);
+
+// The line that says a repair ran out of memory.
+std::string OutOfMemoryText(const std::string& input);
 
 // The version of the JSON document's layout, its "format" member: raised
 // only when a member changes meaning or goes away, never for a new one.
