@@ -308,7 +308,7 @@ private:
         if (FReplace) {
             if (::fchown(FFd, FOldUid, FOldGid) != 0 &&
                 ::fchown(FFd, static_cast<uid_t>(-1), FOldGid) != 0) {
-                // ours, then: a file we may write we may also replace
+                // Neither is ours to give: the archive stays our own.
             }
             mode = FOldMode;
         }
