@@ -28,9 +28,9 @@ std::vector<TEntryData> EntriesOf(TArcsalve& engine) {
     std::vector<TEntryData> entries;
     for (const TFileInfo& e : engine.Entries()) {
         TEntryData d;
-        d.Offset = e.HeaderOffset + LocalHeaderSize + e.NameLength + e.ExtraLength;
-        d.Method = e.Method;
-        d.Flags = e.Flags;
+        d.Offset = e.DataOffset();
+        d.Method = e.Found->Method;
+        d.Flags = e.Found->Flags;
         if (e.Status != StatusNoDescriptor) {
             d.CompressedSize = e.CompressedSize;
             d.Crc32 = e.Crc32;

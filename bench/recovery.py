@@ -22,6 +22,7 @@ import argparse
 import collections
 import hashlib
 import io
+import json
 import os
 import random
 import re
@@ -370,9 +371,18 @@ def count_matches(orig, found):
     return hits
 
 
-def run_tessary(cli, damaged, out):
-    subprocess.run([cli, "--quiet", "--force", damaged, "-o", out], stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=120)
+def run_tessary(cli, damaged, out, reasons):
+    """Repairs `damaged` and counts the reasons its JSON gives per entry, with
+    offsets left out so that alike reasons count together."""
+    r = subprocess.run([cli, "--quiet", "--force", "--json", damaged, "-o", out],
+                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120, text=True)
+    try:
+        doc = json.loads(r.stdout)
+    except ValueError:
+        return
+    for entry in doc.get("entries", []):
+        for reason in entry.get("reasons", []):
+            reasons[re.sub(r"0x[0-9a-f]+", "0x...", reason)] += 1
 
 
 def run_zipff(damaged, out, cwd):
@@ -387,6 +397,18 @@ def run_zipff(damaged, out, cwd):
         yes.wait()
 
 
+def print_reasons(reasons):
+    """The reasons tessary-cli gave for its entries, counted per kind of damage."""
+    total = collections.Counter()
+    for counter in reasons.values():
+        total.update(counter)
+    kinds = [k for k in reasons if reasons[k]]
+    print("Reasons tessary-cli gave, entries per damage kind:")
+    print("%-8s %s  %s" % ("all", " ".join("%9s" % k[:9] for k in kinds), "reason"))
+    for reason, count in total.most_common():
+        print("%-8d %s  %s" % (count, " ".join("%9d" % reasons[k][reason] for k in kinds), reason))
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--cli", required=True)
@@ -398,6 +420,7 @@ def main():
     os.makedirs(work, exist_ok=True)
 
     kinds = collections.OrderedDict()
+    reasons = collections.defaultdict(collections.Counter)
     problems = []
     files = 0
     try:
@@ -414,7 +437,7 @@ def main():
                     f.write(damaged)
                 t_out = os.path.join(work, stem + ".tessary.zip")
                 z_out = os.path.join(work, stem + ".zipff.zip")
-                run_tessary(a.cli, path, t_out)
+                run_tessary(a.cli, path, t_out, reasons[kind])
                 run_zipff(path, z_out, work)
                 survived = [damaged.find(rec) >= 0 for _, _, rec in orig]
                 t_hits = count_matches(orig, intact_entries(t_out))
@@ -456,6 +479,8 @@ def main():
     print("t<surv: files where tessary-cli misses an entry that survived; "
           "t<zipff: files where it brings back fewer than zip -FF; "
           "t foreign: entries it wrote that the original archive does not hold.")
+    print()
+    print_reasons(reasons)
     print()
     if not problems:
         print("tessary-cli brought back every surviving entry and never fewer than zip -FF.")

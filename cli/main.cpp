@@ -39,7 +39,8 @@ enum TExitCode {
     ExitPrint = 6,
     ExitCheckFailed = 7,
     ExitCutShort = 8,
-    ExitOutOfMemory = 9,
+    ExitRefused = 9,
+    ExitOutOfMemory = 10,
     ExitInterrupted = 130,
 };
 
@@ -52,6 +53,8 @@ int ExitCodeFor(const EArcsalveError& e) {
         return ExitInput;
     case TErrorKind::OutputIsInput:
         return ExitOutputIsInput;
+    case TErrorKind::Refused:
+        return ExitRefused;
     case TErrorKind::CreateOutput:
     case TErrorKind::WriteOutput:
         break;
@@ -71,7 +74,8 @@ struct TJob {
 int64_t RebuildBytes(const TArcsalve& engine) {
     int64_t total = 0;
     for (const TFileInfo& e : engine.Entries())
-        total += 30 + e.NameLength + e.ExtraLength + std::max<int64_t>(e.CompressedSize, 0);
+        total +=
+            30 + int64_t(e.Name().size()) + e.ExtraLength + std::max<int64_t>(e.CompressedSize, 0);
     return total;
 }
 
@@ -127,7 +131,7 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
     bool scanning = true;
     int interruptsBefore = 0;
     auto progress = [&](int32_t percent, const char* count) {
-        bar.Show(percent, count, scanning ? "files have been found" : "files have been repaired");
+        bar.Show(percent, count, scanning ? FilesFoundText : FilesRepairedText);
         return InterruptCount() == interruptsBefore;
     };
 
@@ -162,8 +166,7 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
                   : OpenInputFile(job.Input);
     if (writesFile) {
         if (input->IsSameFile(job.Output))
-            throw EArcsalveError(TErrorKind::OutputIsInput, job.Output,
-                                 "The repaired archive cannot replace the damaged one");
+            throw OutputIsInputError(job.Output);
         if (!fromStdin)
             checkTarget();
     }
@@ -200,7 +203,7 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
         summary.CutShort = "entry-limit";
     if (onePass) {
         if (!options.Json && !options.Quiet)
-            PrintTable(text, *engine);
+            PrintTable(text, *engine, options.Verbose);
         if (summary.Found > 0) {
             summary.Output = job.Output;
             summary.Written = engine->WrittenEntries();
@@ -209,7 +212,7 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
     }
     bool verify = checkInput && summary.Found > 0 && !summary.Stopped;
     if (!options.Json && !options.Quiet && !verify)
-        PrintTable(text, *engine);
+        PrintTable(text, *engine, options.Verbose);
     std::unique_ptr<TParallelCheck> checker;
     TEntryPlanner plan;
     if (verify) {
@@ -239,7 +242,7 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
             summary.StoppedDuring = "check";
         }
         if (!options.Json && !options.Quiet)
-            PrintTable(text, *engine, summary.Checks);
+            PrintTable(text, *engine, options.Verbose, summary.Checks);
     }
 }
 

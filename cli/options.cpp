@@ -27,6 +27,8 @@ Options:
   -l, --list            only scan and list the entries; write nothing
   -j, --json            print the results as JSON on standard output
   -q, --quiet           print nothing but errors
+  -v, --verbose         below each entry of the list, why it was written as it
+                        was (where its sizes came from, what is damaged)
       --verify          check every entry's content by decompressing it and
                         comparing its CRC-32 and size (with --list: after the
                         scan)
@@ -50,7 +52,9 @@ Exit status:
      scan finished) but some entries failed their check
   8  the scan was cut short by its memory or entry limit (the archive written
      holds the entries kept)
-  9  the repair ran out of memory; nothing was written
+  9  the repair was refused: the damaged archive's headers claim far more data
+     than it holds, and the repaired archive would be over twice its size
+  10 the repair ran out of memory; nothing was written
   130 stopped with Ctrl-C (the archive written holds the entries saved so far)
 With several damaged archives, the highest status of them.
 )";
@@ -85,6 +89,7 @@ constexpr TOptionSpec OptionSpecs[] = {
     {"list", 'l', false, [](TOptions& o, const char*) { o.ListOnly = true; }},
     {"json", 'j', false, [](TOptions& o, const char*) { o.Json = true; }},
     {"quiet", 'q', false, [](TOptions& o, const char*) { o.Quiet = true; }},
+    {"verbose", 'v', false, [](TOptions& o, const char*) { o.Verbose = true; }},
     // Long only: their values stand for no letter.
     {"verify", '\x01', false, [](TOptions& o, const char*) { o.Verify = true; }},
     {"drop-damaged", '\x02', false,

@@ -18,6 +18,7 @@ struct TOptions {
     bool ListOnly = false;
     bool Json = false;
     bool Quiet = false;
+    bool Verbose = false;     // the reasons of every entry below it in the list
     bool Verify = false;      // check every entry's content
     bool DropDamaged = false; // leave out entries whose check failed (implies Verify)
     bool Salvage = false;     // write what decodes of a cut or broken entry (implies Verify)

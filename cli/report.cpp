@@ -1,6 +1,7 @@
 // report.cpp -- printing the results of a repair.
 #include "report.h"
 
+#include "entry_reasons.h"
 #include "entry_text.h"
 #include "safe_text.h"
 
@@ -72,16 +73,18 @@ std::string CheckText(const TEntryCheck& c) {
     return text;
 }
 
-void PrintTable(std::FILE* out, const TArcsalve& engine, const std::vector<TEntryCheck>& checks) {
+void PrintTable(std::FILE* out, const TArcsalve& engine, bool verbose,
+                const std::vector<TEntryCheck>& checks) {
     bool withChecks = !checks.empty();
     if (withChecks)
         std::fprintf(out, "%-12s %-9s %-24s %s\n", SizeCaption, StatusCaption, "Check",
                      FileNameCaption);
     else
         std::fprintf(out, "%-12s %-9s %s\n", SizeCaption, StatusCaption, FileNameCaption);
-    for (size_t i = 0; i < engine.FView.size(); ++i) {
-        const TInfoForView& v = engine.FView[i];
-        std::string word(StatusWord(StatusShown(engine.Entries()[i], checks, i)));
+    size_t i = 0;
+    for (const TFileInfo& e : engine.Entries()) {
+        TInfoForView v = ViewOf(e);
+        std::string word(StatusWord(StatusShown(e, checks, i)));
         std::string name = EscapeForText(EntryNameText(v));
         if (withChecks)
             std::fprintf(out, "%12s %-9s %-24s %s\n", FormatFileSize(v.Size).c_str(), word.c_str(),
@@ -89,6 +92,10 @@ void PrintTable(std::FILE* out, const TArcsalve& engine, const std::vector<TEntr
         else
             std::fprintf(out, "%12s %-9s %s\n", FormatFileSize(v.Size).c_str(), word.c_str(),
                          name.c_str());
+        if (verbose)
+            for (const std::string& reason : EntryReasons(e, engine.FileSize()))
+                std::fprintf(out, "%12s   %s\n", "", EscapeForText(reason).c_str());
+        ++i;
     }
 }
 
@@ -152,6 +159,8 @@ const char* ErrorKindName(TErrorKind kind) {
         return "write_output";
     case TErrorKind::OutputIsInput:
         return "output_is_input";
+    case TErrorKind::Refused:
+        return "refused";
     }
     return "unknown";
 }
@@ -178,21 +187,34 @@ std::string JsonCheck(const TSummary& s, size_t i) {
     return json + "}";
 }
 
+// `,"reasons":[...]`: why the entry was written as it was; nothing when its
+// local header said it all.
+std::string JsonReasons(const TFileInfo& e, int64_t fileSize) {
+    std::vector<std::string> reasons = EntryReasons(e, fileSize);
+    if (reasons.empty())
+        return {};
+    std::string json = ",\"reasons\":[";
+    for (size_t i = 0; i < reasons.size(); ++i)
+        json += (i ? "," : "") + JsonQuoted(reasons[i]);
+    return json + "]";
+}
+
 void PrintJsonEntries(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
     std::fprintf(out, "\"entries\":[");
-    size_t count = engine ? engine->FView.size() : 0;
-    for (size_t i = 0; i < count; ++i) {
-        const TFileInfo& e = engine->Entries()[i];
-        const TInfoForView& v = engine->FView[i];
+    size_t i = 0;
+    for (const TFileInfo& e : engine ? engine->Entries() : std::deque<TFileInfo>()) {
+        TInfoForView v = ViewOf(e);
         std::fprintf(out,
                      "%s\n{\"name\":%s,\"compressed_size\":%" PRId64
                      ",\"uncompressed_size\":%" PRId64 ",\"crc32\":\"%08x\",\"method\":%u,"
-                     "\"offset\":%" PRId64 ",\"status\":%d,\"status_word\":%s%s}",
+                     "\"offset\":%" PRId64 ",\"status\":%d,\"status_word\":%s%s%s}",
                      i ? "," : "", JsonQuoted(EntryNameText(v)).c_str(), e.CompressedSize,
                      e.UncompressedSize, static_cast<unsigned>(e.Crc32),
-                     static_cast<unsigned>(e.Method), e.HeaderOffset, StatusShown(e, s.Checks, i),
+                     static_cast<unsigned>(e.Found->Method), e.HeaderOffset(),
+                     StatusShown(e, s.Checks, i),
                      JsonQuoted(StatusWord(StatusShown(e, s.Checks, i))).c_str(),
-                     JsonCheck(s, i).c_str());
+                     JsonReasons(e, engine->FileSize()).c_str(), JsonCheck(s, i).c_str());
+        ++i;
     }
     std::fprintf(out, "\n],\n");
 }

@@ -55,7 +55,8 @@ struct TSummary {
 
 // The table: name, size and status word, as the wizard's results list shows them.
 // With checks, a check column too, and salvaged entries graded "Average".
-void PrintTable(std::FILE* out, const TArcsalve& engine,
+// `verbose`: each entry's reasons on lines of their own below it.
+void PrintTable(std::FILE* out, const TArcsalve& engine, bool verbose,
                 const std::vector<TEntryCheck>& checks = {});
 void PrintSummary(std::FILE* out, const TSummary& summary);
 

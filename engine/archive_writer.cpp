@@ -1,66 +1,93 @@
-// archive_writer.cpp -- the records of the repaired archive.
+// archive_writer.cpp -- the records of the repaired archive, and the writer
+// that puts them together.
 #include "archive_writer.h"
 
-#include "arcsalve.h"
 #include "engine_error.h"
+#include "entry_check.h"
+#include "utf8.h"
+
+#include <algorithm>
 
 namespace tessary {
 
 namespace {
 constexpr int64_t ImplausibleCompressedSize = 1'048'576;
 constexpr int64_t UnknownSizeFallback = 1024;
+constexpr int64_t DescriptorRoom = 24;
 constexpr size_t CentralDirectoryFlush = 1 << 20;
+// Large data is copied in slices, with progress between them; a multiple of
+// the page size, so that each slice keeps the data's place within a page.
+constexpr int64_t CopySlice = 16 << 20;
+
+bool IsEncrypted(const TFileInfo& e) {
+    return (e.Found->Flags & FlagEncrypted) != 0;
+}
+
+std::string ReadString(TInputStream& input, int64_t offset, size_t count) {
+    std::string s(count, '\0');
+    ReadFully(input, offset, reinterpret_cast<unsigned char*>(s.data()), count);
+    return s;
+}
 } // namespace
 
-TWrittenEntry AsWritten(const TFileInfo& e, int64_t fileSize, int64_t headerOffset) {
-    TWrittenEntry w{e.Flags, e.CompressedSize, e.UncompressedSize, headerOffset};
-    if (w.UncompressedSize < 0)
-        w.UncompressedSize = w.CompressedSize > 0 ? w.CompressedSize : UnknownSizeFallback;
-    // An entry longer than the whole damaged file cannot be what its header
-    // says; a megabyte of what follows its name and extra field is kept for
-    // whatever can be salvaged. The name stays whole, so that the local and
-    // the central header agree on it.
-    int64_t length = LocalHeaderSize + int64_t(e.NameLength) + e.ExtraLength + e.CompressedSize;
-    if (length > fileSize) {
-        w.CompressedSize = ImplausibleCompressedSize;
-        if (e.Method == 0 && !(e.Flags & FlagEncrypted))
-            w.UncompressedSize = ImplausibleCompressedSize;
+bool IsImplausiblyLong(const TFileInfo& e, int64_t fileSize) {
+    return LocalHeaderSize + int64_t(e.Found->NameLength) + e.ExtraLength + e.CompressedSize >
+           fileSize;
+}
+
+bool DropsUtf8Flag(const TFileInfo& e) {
+    return (e.Found->Flags & FlagUtf8Name) && !IsValidUtf8(e.Name());
+}
+
+TFileHeader WrittenHeader(const TFileInfo& e, const TEntryPlan& plan, int64_t fileSize,
+                          int64_t headerOffset) {
+    const TLocalHeader& found = *e.Found;
+    TFileHeader w;
+    w.VersionNeeded = found.VersionNeeded;
+    w.Flags = found.Flags;
+    w.Method = found.Method;
+    w.ModTime = found.ModTime;
+    w.ModDate = found.ModDate;
+    w.Crc32 = e.Crc32;
+    w.CompressedSize = e.CompressedSize;
+    w.UncompressedSize = e.UncompressedSize;
+    w.LocalOffset = headerOffset;
+    if (plan.Action == TEntryPlan::Salvage) {
+        // Stored data holding the bytes that decoded correctly.
+        w.Method = 0;
+        w.Crc32 = plan.Crc32;
+        w.CompressedSize = w.UncompressedSize = plan.Size;
+    } else {
+        if (w.UncompressedSize < 0)
+            w.UncompressedSize = w.CompressedSize > 0 ? w.CompressedSize : UnknownSizeFallback;
+        // An entry longer than the whole damaged file cannot be what its
+        // header says; a megabyte of what follows its name and extra field
+        // is kept for whatever can be salvaged. The name stays whole, so
+        // that the local and the central header agree on it.
+        if (IsImplausiblyLong(e, fileSize)) {
+            w.CompressedSize = ImplausibleCompressedSize;
+            if (found.Method == 0 && !IsEncrypted(e))
+                w.UncompressedSize = ImplausibleCompressedSize;
+        }
     }
     // Without encryption, the rewritten header holds the true CRC and sizes,
     // so the entry no longer announces a descriptor. Traditional encryption
     // takes its password check byte from bit 3, so there it stays, and the
     // entry gets its descriptor back behind the data.
-    if (!(e.Flags & FlagEncrypted))
+    if (!IsEncrypted(e))
         w.Flags &= static_cast<uint16_t>(~FlagDataDescriptor);
     // A name flagged as UTF-8 that is not would make strict readers refuse
     // the whole archive; unflagged, it is read in the old code page.
-    if ((w.Flags & FlagUtf8Name) && !IsValidUtf8Name(e.Name))
+    if (DropsUtf8Flag(e))
         w.Flags &= static_cast<uint16_t>(~FlagUtf8Name);
     return w;
 }
 
-TLocalPart LocalPartOf(const TFileInfo& e, int64_t fileSize) {
-    TWrittenEntry w = AsWritten(e, fileSize, 0);
-    TLocalPart part;
-    part.Header = EncodeLocalHeader(e, w, WithoutZip64Extra(e.ExtraField()));
-    part.DataOffset = e.HeaderOffset + LocalHeaderSize + e.NameLength + e.ExtraLength;
-    part.DataLength = w.CompressedSize;
-    if (w.Flags & FlagDataDescriptor)
-        part.Descriptor = EncodeDataDescriptor(e, w);
-    part.Planned = PlannedBytes(e, fileSize);
-    return part;
-}
-
-void WriteLocalPart(TOutputStream& out, TInputStream& input, const TLocalPart& part) {
-    out.Write(part.Header.data(), part.Header.size());
-    out.CopyFrom(input, part.DataOffset, part.DataLength);
-    if (!part.Descriptor.empty())
-        out.Write(part.Descriptor.data(), part.Descriptor.size());
-}
-
-int64_t PlannedBytes(const TFileInfo& e, int64_t fileSize) {
-    return LocalHeaderSize + int64_t(e.Name.size()) + e.ExtraLength +
-           AsWritten(e, fileSize, 0).CompressedSize + 24;
+int64_t PlannedBytes(const TFileInfo& e, const TEntryPlan& plan, int64_t fileSize) {
+    if (plan.Action == TEntryPlan::LeaveOut)
+        return 0;
+    return LocalHeaderSize + int64_t(e.Name().size()) + e.ExtraLength +
+           WrittenHeader(e, plan, fileSize, 0).CompressedSize + DescriptorRoom;
 }
 
 // Twice the damaged file, plus room for one implausible entry's megabyte,
@@ -69,21 +96,92 @@ int64_t MostBytesToWrite(int64_t fileSize) {
     return 2 * fileSize + ImplausibleCompressedSize + (64 << 10);
 }
 
-void RefuseOverlappingEntries(const std::string& inputName) {
-    throw EArcsalveError(TErrorKind::ReadInput, inputName,
-                         "Its headers claim far more data than it holds (overlapping "
-                         "entries); the repaired archive would be more than twice its size, "
-                         "so nothing was written");
+void TArchiveWriter::CheckTarget(const TInputStream& input, const std::string& path,
+                                 const TOutputFactory& create) {
+    if (input.IsSameFile(path))
+        throw OutputIsInputError(path);
+    if (!create)
+        throw EArcsalveError(TErrorKind::CreateOutput, path, "No output is available");
 }
 
-void WriteDirectory(TOutputStream& out, size_t count,
-                    const std::function<std::string(size_t k)>& centralHeader) {
+TArchiveWriter::TArchiveWriter(TInputStream& input, std::string path, TOutputFactory create,
+                               std::function<void(int64_t)> onCopied)
+    : FInput(input), FFileSize(input.Size()), FPath(std::move(path)), FCreate(std::move(create)),
+      FOnCopied(std::move(onCopied)) {}
+
+TArchiveWriter::~TArchiveWriter() = default;
+
+TOutputStream& TArchiveWriter::Output() {
+    if (!FOut)
+        FOut = FCreate(FPath);
+    return *FOut;
+}
+
+void TArchiveWriter::Add(const TFileInfo& e, const TEntryPlan& plan) {
+    if (plan.Action == TEntryPlan::LeaveOut)
+        return;
+    // Refused as soon as the entries so far pass the bound: the archive is
+    // not yet under its name, so nothing is left.
+    FPlanned += PlannedBytes(e, plan, FFileSize);
+    if (FPlanned > MostBytesToWrite(FFileSize))
+        throw EArcsalveError(TErrorKind::Refused, FInput.Name(),
+                             "Its headers claim far more data than it holds (overlapping "
+                             "entries); the repaired archive would be more than twice its size, "
+                             "so nothing was written");
+    TOutputStream& out = Output();
+    int64_t offset = out.Position();
+    TFileHeader w = WrittenHeader(e, plan, FFileSize, offset);
+    std::string header =
+        EncodeFileHeader(w, THeaderKind::Local, e.Name(), WithoutZip64Extra(e.ExtraField()));
+    out.Write(header.data(), header.size());
+    if (plan.Action == TEntryPlan::Salvage) {
+        WriteSalvagedData(FInput, e, plan.Size, out);
+    } else {
+        int64_t from = e.DataOffset();
+        for (int64_t done = 0; done < w.CompressedSize;) {
+            int64_t n = std::min(CopySlice, w.CompressedSize - done);
+            out.CopyFrom(FInput, from + done, n);
+            done += n;
+            if (FOnCopied && done < w.CompressedSize)
+                FOnCopied(from + done);
+        }
+        if (w.Flags & FlagDataDescriptor) {
+            std::string descriptor = EncodeDataDescriptor(w);
+            out.Write(descriptor.data(), descriptor.size());
+        }
+    }
+    FWritten.push_back({&e, offset, plan});
+}
+
+// A matching central header of the damaged file gives the blocks and the
+// comment it held; otherwise the local header's blocks that readers look
+// for here.
+std::string TArchiveWriter::CentralHeaderOf(const TWritten& w) {
+    const TFileInfo& e = *w.Entry;
+    TFileHeader h = WrittenHeader(e, w.Plan, FFileSize, w.Offset);
+    h.VersionMadeBy = e.VersionMadeBy;
+    h.ExternalAttributes = e.ExternalAttributes;
+    std::string extra;
+    std::string comment;
+    if (e.CentralStrings) {
+        extra =
+            WithoutZip64Extra(ReadString(FInput, e.Central->ExtraOffset(), e.Central->ExtraLength));
+        comment = ReadString(FInput, e.Central->ExtraOffset() + e.Central->ExtraLength,
+                             e.Central->CommentLength);
+    } else {
+        extra = CentralExtraBlocks(e.ExtraField());
+    }
+    return EncodeFileHeader(h, THeaderKind::Central, e.Name(), extra, comment);
+}
+
+void TArchiveWriter::Finish() {
+    TOutputStream& out = Output();
     TCentralDirectory cd;
     cd.Offset = out.Position();
-    cd.Count = count;
+    cd.Count = FWritten.size();
     std::string block;
-    for (size_t k = 0; k < count; ++k) {
-        block += centralHeader(k);
+    for (const TWritten& w : FWritten) {
+        block += CentralHeaderOf(w);
         if (block.size() >= CentralDirectoryFlush) {
             out.Write(block.data(), block.size());
             block.clear();
@@ -91,9 +189,9 @@ void WriteDirectory(TOutputStream& out, size_t count,
     }
     out.Write(block.data(), block.size());
     cd.Size = out.Position() - cd.Offset;
-
     std::string end = EncodeEndRecords(cd, out.Position(), RecoveredComment);
     out.Write(end.data(), end.size());
+    out.Commit();
 }
 
 } // namespace tessary

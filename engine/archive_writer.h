@@ -1,46 +1,85 @@
-// archive_writer.h -- the pieces of the repaired archive: what each entry
-// becomes in it (its local header, data and descriptor) and the central
-// directory and end records behind them. The rebuild after a scan and the
-// one-pass repair write the same bytes through these.
+// archive_writer.h -- the one writer of the repaired archive: entry by entry
+// a fresh local header and the entry's data, then the central directory and
+// the end records. The rebuild after a scan and the one-pass repair both
+// feed it; what it writes of an entry depends on the entry and its plan
+// alone.
 #pragma once
 
+#include "arcsalve.h"
 #include "file_info.h"
 #include "streams.h"
 #include "zip_records.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace tessary {
 
-// The sizes and flags the repaired archive gives an entry whose local header
-// lands at `headerOffset`.
-TWrittenEntry AsWritten(const TFileInfo& e, int64_t fileSize, int64_t headerOffset);
+// The values the repaired archive's headers give an entry written by `plan`
+// whose local header lands at `headerOffset`. The fields only a central
+// header holds (made by, attributes) are left out: they are the directory's.
+TFileHeader WrittenHeader(const TFileInfo& e, const TEntryPlan& plan, int64_t fileSize,
+                          int64_t headerOffset);
 
-// One entry as the repaired archive holds it in front of the directory.
-struct TLocalPart {
-    std::string Header;     // the fresh local header
-    int64_t DataOffset = 0; // of its data in the damaged file
-    int64_t DataLength = 0;
-    std::string Descriptor; // behind the data, where the entry keeps one
-    int64_t Planned = 0;    // what the entry counts against MostBytesToWrite
-};
-
-TLocalPart LocalPartOf(const TFileInfo& e, int64_t fileSize);
-void WriteLocalPart(TOutputStream& out, TInputStream& input, const TLocalPart& part);
+// Conclusions the writer draws itself, for the reasons an entry shows:
+// an entry longer than the whole damaged file keeps a megabyte of its data;
+// a name flagged as UTF-8 that is not loses the flag.
+bool IsImplausiblyLong(const TFileInfo& e, int64_t fileSize);
+bool DropsUtf8Flag(const TFileInfo& e);
 
 // What an entry takes in the repaired archive, and the most all of them may
 // take: entries whose claimed data overlaps (headers inside a damaged entry's
 // data) are copied more than once, so a hostile file could otherwise make
 // the repaired archive far larger than itself.
-int64_t PlannedBytes(const TFileInfo& e, int64_t fileSize);
+int64_t PlannedBytes(const TFileInfo& e, const TEntryPlan& plan, int64_t fileSize);
 int64_t MostBytesToWrite(int64_t fileSize);
-[[noreturn]] void RefuseOverlappingEntries(const std::string& inputName);
 
-// Writes the central directory of `count` entries, the k-th header made by
-// `centralHeader(k)`, then the end records with the recovered comment.
-void WriteDirectory(TOutputStream& out, size_t count,
-                    const std::function<std::string(size_t k)>& centralHeader);
+class TArchiveWriter {
+public:
+    // Throws before anything is created when `path` may not take the
+    // repaired archive of `input`: it names the damaged file itself, or
+    // there is no output.
+    static void CheckTarget(const TInputStream& input, const std::string& path,
+                            const TOutputFactory& create);
+
+    // `onCopied` is called while a large entry's data is copied, with the
+    // offset in the damaged file reached, so that progress can be shown
+    // inside one entry. The output is created with the first entry.
+    TArchiveWriter(TInputStream& input, std::string path, TOutputFactory create,
+                   std::function<void(int64_t inputOffset)> onCopied = {});
+    ~TArchiveWriter(); // an unfinished archive is discarded
+
+    // Writes one entry as `plan` says (leaving it out writes nothing).
+    // Refuses with nothing left under the name once the entries so far
+    // would take more than MostBytesToWrite.
+    void Add(const TFileInfo& e, const TEntryPlan& plan = {});
+    // Writes the directory and the end records and commits the archive.
+    void Finish();
+
+    size_t Written() const { return FWritten.size(); }
+    // Bytes the entries written so far count against the bound.
+    int64_t Planned() const { return FPlanned; }
+
+private:
+    struct TWritten {
+        const TFileInfo* Entry;
+        int64_t Offset; // of its local header in the repaired archive
+        TEntryPlan Plan;
+    };
+    TOutputStream& Output();
+    std::string CentralHeaderOf(const TWritten& w);
+
+    TInputStream& FInput;
+    int64_t FFileSize;
+    std::string FPath;
+    TOutputFactory FCreate;
+    std::function<void(int64_t)> FOnCopied;
+    std::unique_ptr<TOutputStream> FOut;
+    std::vector<TWritten> FWritten;
+    int64_t FPlanned = 0;
+};
 
 } // namespace tessary

@@ -1,7 +1,6 @@
 // arcsalve.cpp -- the engine object, its progress pacing and the scan.
 #include "arcsalve.h"
 
-#include "central_match.h"
 #include "entry_resolver.h"
 #include "signature_scan.h"
 
@@ -12,14 +11,15 @@ namespace tessary {
 
 namespace {
 constexpr uint32_t ProgressInterval = 100; // milliseconds between reports
+} // namespace
 
-int32_t Percent(int64_t part, int64_t whole) {
+int32_t TArcsalve::Percent(int64_t part, int64_t whole) {
     if (whole <= 0)
         return 100;
-    // part is at most the size of the damaged file, so part * 100 cannot overflow.
+    // part is at most a few times the size of the damaged file, so part * 100
+    // cannot overflow.
     return static_cast<int32_t>(part * 100 / whole);
 }
-} // namespace
 
 TArcsalve::TArcsalve(std::unique_ptr<TInputStream> input, TProgressEvent onProgress,
                      TArcsalveOptions options)
@@ -50,9 +50,8 @@ int64_t TArcsalve::Scan(const std::function<bool(int64_t scanned, uint64_t found
                         const std::function<void(size_t settled)>& onSettled) {
     if (FFileSize <= 0 || !FInput)
         return 0;
-    TSignatureScanResult found;
     TReadWindow window(*FInput, FOptions.BufferSize);
-    TEntryResolver resolver(found, window, FEntries);
+    TEntryResolver resolver(FEvidence, window, FEntries);
     try {
         ScanSignatures(
             window, FOptions.MaxEntries,
@@ -63,17 +62,16 @@ int64_t TArcsalve::Scan(const std::function<bool(int64_t scanned, uint64_t found
                 }
                 return tick(scanned, count);
             },
-            found);
+            FEvidence);
     } catch (const std::bad_alloc&) {
         // Out of memory: keep what was found so far, and say so.
-        found.OutOfMemory = true;
+        FEvidence.OutOfMemory = true;
     }
     resolver.ResolveAll();
     FScanExact = resolver.Exact();
-    MatchCentralHeaders(found.Centrals, window, FEntries);
-    FDroppedEntries = found.Dropped;
-    FOutOfMemory = found.OutOfMemory;
-    return found.ScannedTo;
+    FDroppedEntries = FEvidence.Dropped;
+    FOutOfMemory = FEvidence.OutOfMemory;
+    return FEvidence.ScannedTo;
 }
 
 void TArcsalve::BeginScanFile() {
@@ -81,8 +79,15 @@ void TArcsalve::BeginScanFile() {
         return;
     FScanned = true;
     FLastTick = FOptions.TickCount();
-    int64_t scanned = Scan(
-        [&](int64_t at, uint64_t count) { return ReportIfDue(Percent(at, FFileSize), count); }, {});
+    int64_t scanned = 0;
+    try {
+        scanned = Scan(
+            [&](int64_t at, uint64_t count) { return ReportIfDue(Percent(at, FFileSize), count); },
+            {});
+    } catch (...) {
+        FEntries.clear(); // a scan that failed concludes nothing
+        throw;
+    }
     if (FFileSize <= 0 || !FInput)
         return;
     Report(Percent(scanned, FFileSize), FEntries.size());
@@ -93,8 +98,7 @@ void TArcsalve::BuildView() {
     FView.clear();
     FView.reserve(FEntries.size());
     for (const TFileInfo& e : FEntries)
-        FView.push_back(TInfoForView{e.UncompressedSize, e.Name, e.Status, e.Flags,
-                                     e.UnixExtra || e.UnicodePath});
+        FView.push_back(ViewOf(e));
 }
 
 } // namespace tessary

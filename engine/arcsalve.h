@@ -3,6 +3,7 @@
 #pragma once
 
 #include "file_info.h"
+#include "signature_scan.h"
 #include "streams.h"
 
 #include <cstdint>
@@ -79,7 +80,12 @@ public:
     // One view record per entry, in the order the scan found them.
     std::vector<TInfoForView> FView;
 
-    // The entries as the scan found them; the rebuild leaves them as they are.
+    // The damaged file's size.
+    int64_t FileSize() const { return FFileSize; }
+    // Every record the scan found, as found.
+    const TScanEvidence& Evidence() const { return FEvidence; }
+    // The entries concluded from them, in file order; nothing changes them
+    // after the scan.
     const std::deque<TFileInfo>& Entries() const { return FEntries; }
     // Entries the rebuild wrote (fewer than found after a stop).
     size_t WrittenEntries() const { return FWritten; }
@@ -92,6 +98,7 @@ public:
     bool ScanWasStopped() const { return FScanStopped; }
 
 private:
+    static int32_t Percent(int64_t part, int64_t whole);
     bool Report(int32_t percent, uint64_t count);
     bool ReportIfDue(int32_t percent, uint64_t count);
     void BuildView();
@@ -105,7 +112,8 @@ private:
 
     std::unique_ptr<TInputStream> FInput;
     int64_t FFileSize = 0;
-    std::deque<TFileInfo> FEntries;
+    TScanEvidence FEvidence;
+    std::deque<TFileInfo> FEntries; // point into FEvidence
     TProgressEvent FOnProgress;
     TArcsalveOptions FOptions;
     uint32_t FLastTick = 0;

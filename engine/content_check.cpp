@@ -49,6 +49,8 @@ std::string_view NotCheckedReasonWord(TNotCheckedReason reason) {
         return "unknown size";
     case TNotCheckedReason::MemoryLimit:
         return "window too large";
+    case TNotCheckedReason::ComputedCrc:
+        return "CRC computed by the repair; no surviving record to compare";
     }
     return "";
 }

@@ -42,6 +42,7 @@ enum class TNotCheckedReason : uint8_t {
     UnknownMethod,     // a number the format does not define
     UnknownSize,       // stored data whose length nothing tells
     MemoryLimit,       // the stream asks for a window larger than the check allows
+    ComputedCrc,       // the repair found the CRC by decoding the data: comparing proves nothing
 };
 
 // The words used in lists and JSON: "ok", "crc-mismatch", "data-error",

@@ -13,17 +13,13 @@ namespace {
 // Thrown from a worker's sink to leave a check early when the pool stops.
 struct TCheckStopped {};
 
-int64_t DataOffset(const TFileInfo& e) {
-    return e.HeaderOffset + LocalHeaderSize + e.NameLength + e.ExtraLength;
-}
-
 } // namespace
 
 TEntryData EntryDataOf(const TFileInfo& e) {
     TEntryData d;
-    d.Offset = DataOffset(e);
-    d.Method = e.Method;
-    d.Flags = e.Flags;
+    d.Offset = e.DataOffset();
+    d.Method = e.Found->Method;
+    d.Flags = e.Found->Flags;
     // The rebuild copies CompressedSize bytes and writes the record's CRC-32
     // into the new headers (for an entry whose descriptor was not found, the
     // local header's own, usually zero): exactly what a reader will compare.
@@ -35,13 +31,20 @@ TEntryData EntryDataOf(const TFileInfo& e) {
 }
 
 TCheckResult CheckEntry(TInputStream& input, const TFileInfo& e, const TCheckOptions& options) {
+    // Its CRC came from decoding this very data, so the data always matches
+    // it; only a surviving record of the damaged file could say more.
+    if (e.SizeSource == TSizeSource::Inflated) {
+        TCheckResult r;
+        r.Reason = TNotCheckedReason::ComputedCrc;
+        return r;
+    }
     TEntryData d = EntryDataOf(e);
     TCheckResult r = CheckEntryData(input, d, options);
-    bool cutStored = r.Outcome == TCheckOutcome::Truncated && e.Method == MethodStored &&
-                     !(e.Flags & FlagEncrypted) && d.Offset + e.CompressedSize > input.Size();
+    bool cutStored = r.Outcome == TCheckOutcome::Truncated && d.Method == MethodStored &&
+                     !(d.Flags & FlagEncrypted) && d.Offset + e.CompressedSize > input.Size();
     // An entry longer than the whole damaged file is written shortened, not
     // zero-filled; only a plausible one is completed here.
-    if (!cutStored || d.Offset - e.HeaderOffset + e.CompressedSize > input.Size())
+    if (!cutStored || d.Offset - e.HeaderOffset() + e.CompressedSize > input.Size())
         return r;
     static const unsigned char zeros[64 << 10] = {};
     uint32_t crc = r.Crc32;
@@ -59,9 +62,10 @@ TCheckResult CheckEntry(TInputStream& input, const TFileInfo& e, const TCheckOpt
 }
 
 bool IsSalvageable(const TFileInfo& e, const TCheckResult& r) {
+    uint16_t method = e.Found->Method;
     if (r.Outcome == TCheckOutcome::Truncated)
-        return e.Method == MethodDeflate || e.Method == MethodStored;
-    return r.Outcome == TCheckOutcome::DataError && e.Method == MethodDeflate;
+        return method == MethodDeflate || method == MethodStored;
+    return r.Outcome == TCheckOutcome::DataError && method == MethodDeflate;
 }
 
 TParallelCheck::TParallelCheck(TInputStream& input, const std::deque<TFileInfo>& entries,

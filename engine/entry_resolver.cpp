@@ -1,7 +1,8 @@
-// entry_resolver.cpp -- deciding which found headers are entries.
+// entry_resolver.cpp -- deciding which found headers are entries, and what
+// each entry is written with.
 #include "entry_resolver.h"
 
-#include "byte_order.h"
+#include "central_match.h"
 #include "content_check.h"
 #include "zip_records.h"
 
@@ -27,11 +28,11 @@ constexpr uint32_t UnixFolderMode = 040755;
 // extra fields were made on Unix, where names are taken as they are.
 void SetMadeByAndAttributes(TFileInfo& e, bool isFolder) {
     uint32_t dos = isFolder ? DosDirectory : 0;
-    if (e.UnixExtra) {
+    if (e.Found->UnixExtra) {
         e.VersionMadeBy = MadeByUnix;
         e.ExternalAttributes = ((isFolder ? UnixFolderMode : UnixFileMode) << 16) | dos;
     } else {
-        e.VersionMadeBy = (e.Flags & FlagUtf8Name) ? MadeByNtfs : 0;
+        e.VersionMadeBy = (e.Found->Flags & FlagUtf8Name) ? MadeByNtfs : 0;
         e.ExternalAttributes = dos;
     }
 }
@@ -63,32 +64,8 @@ bool HasForbiddenNameByte(const std::string& name) {
 // stream through an archive step by it.
 void SetCompressedSize(TFileInfo& e, int64_t size) {
     e.CompressedSize = size;
-    if (e.Method == 0 && !(e.Flags & FlagEncrypted))
+    if (e.Found->Method == 0 && !(e.Found->Flags & FlagEncrypted))
         e.UncompressedSize = size;
-}
-
-// An entry's claimed size is only overruled by the position of the next
-// header when the claim cannot be true: it runs past the end of the file.
-void CorrectPrevious(const TLastEntry& prev, int64_t h, int64_t fileSize) {
-    TFileInfo& e = *prev.Entry;
-    int64_t s = e.HeaderOffset;
-    if (prev.OpenEnded) {
-        SetCompressedSize(e, h - prev.DataStart);
-        return;
-    }
-    if (prev.Described)
-        return; // its descriptor's size matched where the descriptor lies
-    int64_t span = h - s - LocalHeaderSize;
-    if (span == prev.BodyLength || fileSize - s > prev.BodyLength)
-        return;
-    int64_t keepingExtra = span - e.NameLength - e.ExtraLength;
-    if (keepingExtra >= 0) {
-        SetCompressedSize(e, keepingExtra);
-    } else {
-        e.ExtraLength = 0;
-        e.Extra.reset();
-        SetCompressedSize(e, span - e.NameLength);
-    }
 }
 
 // Whether a record of the format begins at `at`, or the file ends there: an
@@ -99,59 +76,84 @@ bool RecordBeginsAt(TReadWindow& window, int64_t at) {
     unsigned char sig[4];
     if (at < 0 || window.Fetch(at, sig, 4) < 4)
         return false;
-    uint32_t v = GetLE32(sig);
+    uint32_t v = SignatureOf(sig);
     return v == LocalHeaderSignature || v == CentralHeaderSignature || v == EndRecordSignature ||
            v == DescriptorSignature || v == Zip64EndRecordSignature;
 }
 
+// Behind the data of an entry with a data descriptor come the descriptor
+// (12 to 24 bytes, with or without its signature) and the next record. A
+// stream that ends anywhere else may have ended inside damage: zeros, for
+// one, read as the end of a block, and a final block ends the stream there.
+// Where the stream ends on a non-zero byte right in front of a run of zeros,
+// the inflater did not reach the zeros, so what it decoded was the stream's
+// own end: a block of zeros written over the descriptor and what follows.
+bool EndIsFollowedByRecord(TReadWindow& window, int64_t end) {
+    for (int gap : {0, 12, 16, 20, 24})
+        if (RecordBeginsAt(window, end + gap))
+            return true;
+    constexpr size_t ZeroRun = 16;
+    unsigned char around[1 + ZeroRun];
+    if (window.Fetch(end - 1, around, sizeof around) < sizeof around || around[0] == 0)
+        return false;
+    return std::all_of(around + 1, around + sizeof around, [](unsigned char c) { return c == 0; });
+}
+
 // A deflated entry whose descriptor is missing: its stream ends where its
 // data ends, so inflating it from its start gives its compressed size, its
-// CRC-32 and its size. The stream may not run into the next header.
-bool SizeByInflating(TReadWindow& window, TFileInfo& e, int64_t dataStart, int64_t limit) {
-    if (e.Method != MethodDeflate || (e.Flags & FlagEncrypted) || limit <= dataStart)
+// CRC-32 and its size. The stream may not run into the next local header,
+// central directory header or end record: one that does has run through
+// damage into other data. Even one that ends in time may have decoded
+// damage, so its CRC proves nothing yet; a surviving central header decides
+// later (see MatchCentralHeaders).
+bool SizeByInflating(TReadWindow& window, TFileInfo& e, int64_t limit) {
+    const TLocalHeader& h = *e.Found;
+    int64_t dataStart = h.DataStart();
+    if (h.Method != MethodDeflate || (h.Flags & FlagEncrypted) || limit <= dataStart)
         return false;
     TEntryData data;
     data.Offset = dataStart;
     data.Limit = limit - dataStart;
-    data.Method = e.Method;
-    data.Flags = e.Flags;
+    data.Method = h.Method;
+    data.Flags = h.Flags;
     TCheckResult r = CheckEntryData(window.Input(), data);
     if (!r.StreamEnded || r.Consumed <= 0 || r.Outcome == TCheckOutcome::DataError)
         return false;
     e.CompressedSize = r.Consumed;
     e.UncompressedSize = r.UncompressedSize;
     e.Crc32 = r.Crc32;
+    e.SizeSource = EndIsFollowedByRecord(window, dataStart + r.Consumed)
+                       ? TSizeSource::Inflated
+                       : TSizeSource::InflatedInDamage;
     return true;
 }
 
-// The first central directory header or end record behind `from`, or -1.
-int64_t NextDirectoryRecord(const TSignatureScanResult& found, int64_t from) {
-    auto it = std::upper_bound(found.Centrals.begin(), found.Centrals.end(), from,
-                               [](int64_t at, const TCentralRecord& r) { return at < r.Offset; });
-    int64_t next = it == found.Centrals.end() ? -1 : it->Offset;
-    if (found.FirstEndRecord > from && (next < 0 || found.FirstEndRecord < next))
-        next = found.FirstEndRecord;
-    return next;
+// The descriptor that fits a header: a signed one before an unsigned one.
+const TDataDescriptor* DescriptorOf(const TScanEvidence& found, const TLocalHeader& h) {
+    auto slot = found.Descriptors.find(h.DataStart());
+    if (slot == found.Descriptors.end())
+        return nullptr;
+    if (slot->second.Signed.Offset >= 0)
+        return &slot->second.Signed;
+    return slot->second.Unsigned.Offset >= 0 ? &slot->second.Unsigned : nullptr;
 }
 
 } // namespace
 
-// Mid-scan a candidate is taken once the header behind it has been seen.
-// Its descriptor is then final if a signed one was found for it: of several,
+// Mid-scan a header is taken once the header behind it has been seen. Its
+// descriptor is then final if a signed one was found for it: of several,
 // the first signed one counts. Otherwise the one found so far (or none) is a
 // guess, as a signed one further on would still take precedence; the guess
 // is checked when the scan is over.
 void TEntryResolver::ResolveKnown() {
-    auto& candidates = FFound.Candidates;
-    while (candidates.size() >= 2) {
-        TCandidate c = std::move(candidates.front());
-        candidates.pop_front();
-        if (c.Info.Flags & FlagDataDescriptor) {
-            auto slot = FFound.Descriptors.find(c.DataStart);
+    while (FNext + 1 < FFound.LocalHeaders.size()) {
+        const TLocalHeader& h = FFound.LocalHeaders[FNext];
+        if (h.Flags & FlagDataDescriptor) {
+            auto slot = FFound.Descriptors.find(h.DataStart());
             if (slot != FFound.Descriptors.end() && slot->second.Signed.Offset < 0)
-                FGuesses.push_back({c.DataStart, slot->second.Unsigned.Offset});
+                FGuesses.push_back({h.DataStart(), slot->second.Unsigned.Offset});
         }
-        Resolve(std::move(c));
+        Resolve(FNext++);
     }
 }
 
@@ -168,96 +170,143 @@ size_t TEntryResolver::Settled() const {
     return std::min(FEntries.size() - (FPrev.Entry ? 1 : 0), FFirstUnsized);
 }
 
-void TEntryResolver::Resolve(TCandidate c) {
-    auto& candidates = FFound.Candidates;
+// An entry's claimed size is only overruled by the position of the next
+// header when the claim cannot be true: it runs past the end of the file.
+void TEntryResolver::CorrectPrevious(int64_t nextHeader) {
+    TFileInfo& e = *FPrev.Entry;
+    const TLocalHeader& h = *e.Found;
+    if (FPrev.OpenEnded) {
+        SetCompressedSize(e, nextHeader - h.DataStart());
+        e.SizeRecordOffset = nextHeader;
+        return;
+    }
+    if (FPrev.Described)
+        return; // its descriptor's size matched where the descriptor lies
+    int64_t span = nextHeader - h.Offset - LocalHeaderSize;
+    if (span == FPrev.BodyLength || FWindow.FileSize() - h.Offset > FPrev.BodyLength)
+        return;
+    e.SizeSource = TSizeSource::NextHeader;
+    e.SizeRecordOffset = nextHeader;
+    int64_t keepingExtra = span - h.NameLength - h.ExtraLength;
+    if (keepingExtra >= 0) {
+        SetCompressedSize(e, keepingExtra);
+    } else {
+        e.ExtraLength = 0;
+        e.Reasons |= ReasonExtraDropped;
+        SetCompressedSize(e, span - h.NameLength);
+    }
+}
+
+void TEntryResolver::Resolve(size_t index) {
+    const TLocalHeader& h = FFound.LocalHeaders[index];
     int64_t fileSize = FWindow.FileSize();
-    TFileInfo& e = c.Info;
-    int64_t h = e.HeaderOffset;
-    if (h < FCursor)
+    if (h.Offset < FCursor)
         return; // inside a record already taken
     // A header whose claimed name and extra field would hold another
     // header has a damaged length; the inner header is the real one.
-    int64_t next = candidates.empty() ? std::numeric_limits<int64_t>::max()
-                                      : candidates.front().Info.HeaderOffset;
-    if (next < c.DataStart)
+    int64_t next = index + 1 < FFound.LocalHeaders.size() ? FFound.LocalHeaders[index + 1].Offset
+                                                          : std::numeric_limits<int64_t>::max();
+    int64_t dataStart = h.DataStart();
+    if (next < dataStart)
         return;
 
     if (FPrev.Entry)
-        CorrectPrevious(FPrev, h, fileSize);
+        CorrectPrevious(h.Offset);
 
-    int64_t bodyLength = e.CompressedSize + e.NameLength + e.ExtraLength;
-    bool isFolder = c.RawCompressedSize == 0 && !e.Name.empty() && e.Name.back() == '/';
+    TFileInfo e;
+    e.Found = &h;
+    e.CompressedSize = h.CompressedSize;
+    e.UncompressedSize = h.UncompressedSize;
+    e.Crc32 = h.Crc32;
+    e.ExtraLength = h.ExtraLength;
+    int64_t bodyLength = h.CompressedSize + h.NameLength + h.ExtraLength;
+    bool isFolder = h.CompressedField == 0 && !h.Name.empty() && h.Name.back() == '/';
     SetMadeByAndAttributes(e, isFolder);
-    if (e.NameLength > MaxNameLength)
+    if (h.NameLength > MaxNameLength) {
         e.Status = StatusName;
-    if (HasForbiddenNameByte(e.Name))
+        e.Reasons |= ReasonLongName;
+    }
+    if (HasForbiddenNameByte(h.Name)) {
         e.Status = StatusName;
+        e.Reasons |= ReasonNameBytes;
+    }
 
-    FCursor = c.DataStart;
+    FCursor = dataStart;
     bool openEnded = false;
     bool described = false;
-    if (e.Flags & FlagDataDescriptor) {
-        const TDescriptorHit* hit = nullptr;
-        auto slot = FFound.Descriptors.find(c.DataStart);
-        if (slot != FFound.Descriptors.end())
-            hit = slot->second.Signed.Offset >= 0     ? &slot->second.Signed
-                  : slot->second.Unsigned.Offset >= 0 ? &slot->second.Unsigned
-                                                      : nullptr;
-        if (hit) {
-            e.Crc32 = hit->Crc32;
-            e.CompressedSize = static_cast<int64_t>(hit->CompressedSize);
-            e.UncompressedSize = static_cast<int64_t>(hit->UncompressedSize);
-            FCursor = hit->Offset + hit->Length;
+    if (h.Flags & FlagDataDescriptor) {
+        int64_t directory = NextDirectoryRecord(FFound, dataStart);
+        int64_t limit = std::min(next, fileSize);
+        if (directory >= 0)
+            limit = std::min(limit, directory);
+        if (const TDataDescriptor* d = DescriptorOf(FFound, h)) {
+            e.Crc32 = d->Crc32;
+            e.CompressedSize = static_cast<int64_t>(d->CompressedSize);
+            e.UncompressedSize = static_cast<int64_t>(d->UncompressedSize);
+            e.SizeSource = TSizeSource::Descriptor;
+            e.SizeRecordOffset = d->Offset;
+            FCursor = d->Offset + d->Length;
             described = true;
-        } else if (SizeByInflating(FWindow, e, c.DataStart, std::min(next, fileSize))) {
-            FCursor = c.DataStart + e.CompressedSize;
+        } else if (SizeByInflating(FWindow, e, limit)) {
+            FCursor = dataStart + e.CompressedSize;
             described = true;
         } else {
             e.Status = StatusNoDescriptor;
+            e.SizeSource = TSizeSource::Unknown;
             openEnded = true;
-            // Its size is not known: a non-empty entry must not claim
-            // to be empty, or readers would extract nothing and succeed.
+            // Its size and CRC are not known: a non-empty entry must not
+            // claim to be empty, or readers would extract nothing and succeed.
             e.UncompressedSize = -1;
+            if (e.Crc32 == 0)
+                e.Crc32 = UnknownCrcPlaceholder;
         }
-    } else if (c.DataStart + e.CompressedSize <= fileSize &&
-               (next == c.DataStart + e.CompressedSize ||
-                RecordBeginsAt(FWindow, c.DataStart + e.CompressedSize))) {
+    } else if (dataStart + e.CompressedSize <= fileSize &&
+               (next == dataStart + e.CompressedSize ||
+                RecordBeginsAt(FWindow, dataStart + e.CompressedSize))) {
         // Its extent checks out: signatures inside its data (a stored
         // archive inside this one) belong to that data, not to entries.
-        FCursor = c.DataStart + e.CompressedSize;
+        FCursor = dataStart + e.CompressedSize;
     }
-    if (c.DataStart + e.CompressedSize > fileSize)
+    if (dataStart + e.CompressedSize > fileSize) {
         e.Status = StatusExtent;
+        e.Reasons |= ReasonPastEnd;
+    }
 
-    if (e.Status == StatusNoDescriptor && FFirstUnsized == SIZE_MAX)
+    // A central header found later may still change what such an entry's
+    // local header says.
+    bool unsettled = e.SizeSource == TSizeSource::Unknown ||
+                     e.SizeSource == TSizeSource::Inflated ||
+                     e.SizeSource == TSizeSource::InflatedInDamage;
+    if (unsettled && FFirstUnsized == SIZE_MAX)
         FFirstUnsized = FEntries.size();
-    FEntries.push_back(std::move(e));
-    FPrev = TLastEntry{&FEntries.back(), bodyLength, openEnded, described, c.DataStart};
+    FEntries.push_back(e);
+    FPrev = TLastEntry{&FEntries.back(), bodyLength, openEnded, described};
 }
 
 void TEntryResolver::ResolveAll() {
-    auto& candidates = FFound.Candidates;
-    while (!candidates.empty()) {
-        TCandidate c = std::move(candidates.front());
-        candidates.pop_front();
-        Resolve(std::move(c));
-    }
+    while (FNext < FFound.LocalHeaders.size())
+        Resolve(FNext++);
     FGuessesHeld = GuessesHeld();
     int64_t fileSize = FWindow.FileSize();
     // An entry whose descriptor was never found reaches to the end of the
     // file; one whose claimed size runs past it ends at the central directory
     // behind its data, where there is one.
-    const TLastEntry& prev = FPrev;
-    if (prev.Entry && prev.OpenEnded)
-        SetCompressedSize(*prev.Entry, fileSize > prev.DataStart ? fileSize - prev.DataStart : 0);
-    if (prev.Entry && !prev.OpenEnded && !prev.Described &&
-        prev.DataStart + prev.Entry->CompressedSize > fileSize) {
-        int64_t end = NextDirectoryRecord(FFound, prev.DataStart);
-        if (end >= 0)
-            SetCompressedSize(*prev.Entry, end - prev.DataStart);
+    if (TFileInfo* last = FPrev.Entry) {
+        int64_t dataStart = last->Found->DataStart();
+        if (FPrev.OpenEnded) {
+            SetCompressedSize(*last, fileSize > dataStart ? fileSize - dataStart : 0);
+            last->SizeRecordOffset = fileSize;
+        } else if (!FPrev.Described && dataStart + last->CompressedSize > fileSize) {
+            int64_t end = NextDirectoryRecord(FFound, dataStart);
+            if (end >= 0) {
+                SetCompressedSize(*last, end - dataStart);
+                last->SizeSource = TSizeSource::DirectoryBehind;
+                last->SizeRecordOffset = end;
+            }
+        }
     }
-    FFound.Descriptors.clear();
     FPrev = {};
+    MatchCentralHeaders(FFound, FWindow, FEntries);
 }
 
 } // namespace tessary

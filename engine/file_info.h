@@ -1,6 +1,9 @@
-// file_info.h -- the entry record that carries one found entry from the scan to
-// the rebuild, and the reduced view of it that the results list shows.
+// file_info.h -- the records the scan finds (local and central headers, as
+// found) and the entry record that the resolver concludes from them: what
+// the repaired archive says of each entry, beside the header it came from.
 #pragma once
+
+#include "zip_records.h"
 
 #include <cstdint>
 #include <memory>
@@ -9,7 +12,7 @@
 
 namespace tessary {
 
-// Entry status codes. The scan runs its checks in the order name length, name
+// Entry status codes. The checks run in the order name length, name
 // characters, data descriptor, extent; the last failed check decides.
 enum TEntryStatus : uint8_t {
     StatusExcellent = 0,    // no fault found
@@ -18,52 +21,82 @@ enum TEntryStatus : uint8_t {
     StatusNoDescriptor = 3, // flag bit 3 set but no data descriptor found
 };
 
-// General purpose flag bits the engine looks at.
-inline constexpr uint16_t FlagEncrypted = 0x0001;
-inline constexpr uint16_t FlagDataDescriptor = 0x0008;
-inline constexpr uint16_t FlagUtf8Name = 0x0800;
-
-// What a central directory header found in the damaged file holds for an
-// entry beyond its local header: its extra blocks and its comment.
-struct TCentralKept {
-    std::string Extra; // without the blocks that describe the local layout
-    std::string Comment;
-};
-
-// One entry, decoded once from the local file header the scan accepted and
-// final when the scan ends: the rebuild works out what it writes without
-// changing it. The leading fields follow the central directory header; sizes
-// and offsets are 64-bit so that large archives need no special case until
-// they are written.
-struct TFileInfo {
-    uint16_t VersionMadeBy = 0;
-    uint16_t VersionNeeded = 0;
-    uint16_t Flags = 0;
-    uint16_t Method = 0;
-    uint16_t ModTime = 0;
-    uint16_t ModDate = 0;
-    uint32_t Crc32 = 0;
-    int64_t CompressedSize = 0;
-    int64_t UncompressedSize = 0; // -1: unknown
-    uint16_t NameLength = 0;
-    uint16_t ExtraLength = 0; // 0 when the extra field is not kept
-    uint8_t Status = StatusExcellent;
-    bool Zip64 = false;       // the local header carried its sizes in a zip64 extra field
-    bool UnixExtra = false;   // the local header carried Unix extra fields: made on Unix
-    bool UnicodePath = false; // the local header carried a Unicode Path extra field
-    uint32_t ExternalAttributes = 0;
-    int64_t HeaderOffset = 0; // of the local header in the damaged file
-    std::string Name;         // raw bytes, in whatever code page the archive used
-    // The local header's extra field, ExtraLength bytes as read; absent for
-    // most entries, so kept out of line.
+// A local file header as the scan found it, with its name and extra field.
+struct TLocalHeader : TFileHeader {
+    std::string Name; // raw bytes, in whatever code page the archive used
+    // The extra field as read; absent for most headers, so kept out of line.
     std::unique_ptr<std::string> Extra;
-    // Set when a central directory header of the damaged file matches the
-    // entry; VersionMadeBy and ExternalAttributes then come from it too.
-    std::unique_ptr<TCentralKept> Central;
 
     std::string_view ExtraField() const {
-        return Extra && ExtraLength ? std::string_view(*Extra).substr(0, ExtraLength)
-                                    : std::string_view();
+        return Extra ? std::string_view(*Extra) : std::string_view();
+    }
+    int64_t DataStart() const { return Offset + LocalHeaderSize + NameLength + ExtraLength; }
+};
+
+// A central directory header as the scan found it. Its name is kept as a
+// hash; its name, extra field and comment are read again where needed.
+struct TCentralHeader : TFileHeader {
+    uint64_t NameHash = 0;
+    int64_t ExtraOffset() const { return Offset + CentralHeaderSize + NameLength; }
+};
+
+// Where the CRC-32 and sizes the repaired archive gives an entry come from.
+enum class TSizeSource : uint8_t {
+    LocalHeader,       // its local header
+    Descriptor,        // the data descriptor that fits it
+    NextHeader,        // its claim runs past the end of the file: up to the next header
+    DirectoryBehind,   // the same, up to the central directory behind its data
+    Inflated,          // its descriptor is lost: inflating its data found the
+                       // stream's end, and no surviving record confirms the CRC
+    InflatedInDamage,  // the same, but no record follows that end: the stream
+                       // may have decoded damage, so its CRC is not written
+    InflatedConfirmed, // the same, and a surviving central header agrees
+    Central,           // a surviving central header, its data inflating to them
+    CentralUnchecked,  // a surviving central header, for data not inflated
+    CentralDisagrees,  // a surviving central header that the data does not match
+    Unknown,           // its descriptor is lost and nothing else tells
+};
+
+// Further conclusions the reasons of an entry name.
+enum TEntryReason : uint8_t {
+    ReasonLongName = 1 << 0,     // name over 300 bytes
+    ReasonNameBytes = 1 << 1,    // name holds bytes file names may not hold
+    ReasonPastEnd = 1 << 2,      // its data runs past the end of the file
+    ReasonExtraDropped = 1 << 3, // its extra field would overlap the next header
+};
+
+// Written for an entry whose CRC-32 nothing tells: never the CRC of empty
+// data (0), so that no reader takes a cut entry for a complete empty file.
+inline constexpr uint32_t UnknownCrcPlaceholder = 0xFFFFFFFF;
+
+// One entry: the local header it was found by, and what the repair concluded
+// of it. Complete when the resolver hands it on; nothing changes it after.
+struct TFileInfo {
+    const TLocalHeader* Found = nullptr;
+    // The surviving central directory header that matches it: its made-by
+    // and attributes, and its extra blocks and comment where CentralStrings.
+    const TCentralHeader* Central = nullptr;
+    int64_t CompressedSize = 0;   // bytes of data the repaired archive copies
+    int64_t UncompressedSize = 0; // -1: unknown
+    // Where the record that gave the CRC and sizes lies in the damaged file
+    // (descriptor, next header, central header); -1 when none did.
+    int64_t SizeRecordOffset = -1;
+    uint32_t Crc32 = 0;
+    uint32_t ExternalAttributes = 0;
+    uint16_t VersionMadeBy = 0;
+    uint16_t ExtraLength = 0; // of the local extra field kept: 0 when dropped
+    uint8_t Status = StatusExcellent;
+    TSizeSource SizeSource = TSizeSource::LocalHeader;
+    uint8_t Reasons = 0; // TEntryReason bits
+    bool CentralStrings = false;
+
+    const std::string& Name() const { return Found->Name; }
+    int64_t HeaderOffset() const { return Found->Offset; }
+    int64_t DataOffset() const {
+        return Found->Offset + LocalHeaderSize + Found->NameLength + ExtraLength;
+    }
+    std::string_view ExtraField() const {
+        return ExtraLength ? Found->ExtraField() : std::string_view();
     }
 };
 
@@ -78,5 +111,10 @@ struct TInfoForView {
     // the entry carries Unix or Unicode Path extra fields.
     bool Utf8Writer = false;
 };
+
+inline TInfoForView ViewOf(const TFileInfo& e) {
+    return TInfoForView{e.UncompressedSize, e.Name(), e.Status, e.Found->Flags,
+                        e.Found->UnixExtra || e.Found->UnicodePath};
+}
 
 } // namespace tessary

@@ -14,6 +14,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -33,7 +34,7 @@ public:
     enum TPop { Got, Empty, Closed };
 
     // Waits while the queue is full; false when the writer has given up.
-    bool Push(std::vector<TLocalPart> batch) {
+    bool Push(std::vector<const TFileInfo*> batch) {
         std::unique_lock lock(FMutex);
         FNotFull.wait(lock, [&] { return FParts.size() < QueueLength || FAbandoned; });
         if (FAbandoned)
@@ -43,7 +44,7 @@ public:
         return true;
     }
 
-    TPop Pop(std::vector<TLocalPart>& batch, std::chrono::milliseconds wait) {
+    TPop Pop(std::vector<const TFileInfo*>& batch, std::chrono::milliseconds wait) {
         std::unique_lock lock(FMutex);
         if (!FNotEmpty.wait_for(lock, wait, [&] { return !FParts.empty() || FClosed; }))
             return Empty;
@@ -74,25 +75,18 @@ private:
     std::mutex FMutex;
     std::condition_variable FNotEmpty;
     std::condition_variable FNotFull;
-    std::deque<std::vector<TLocalPart>> FParts;
+    std::deque<std::vector<const TFileInfo*>> FParts;
     bool FClosed = false;
     bool FAbandoned = false;
 };
-
-int32_t Percent(int64_t part, int64_t whole) {
-    return whole <= 0 ? 100 : static_cast<int32_t>(part * 100 / whole);
-}
 
 } // namespace
 
 void TArcsalve::ScanAndRecover(const std::string& path) {
     if (FScanned || FRebuilt)
         return;
-    if (FInput && FInput->IsSameFile(path))
-        throw EArcsalveError(TErrorKind::OutputIsInput, path,
-                             "The repaired archive cannot replace the damaged one");
-    if (!FOptions.CreateOutput)
-        throw EArcsalveError(TErrorKind::CreateOutput, path, "No output is available");
+    if (FInput)
+        TArchiveWriter::CheckTarget(*FInput, path, FOptions.CreateOutput);
     FScanned = FRebuilt = true;
     FLastTick = FOptions.TickCount();
 
@@ -105,10 +99,10 @@ void TArcsalve::ScanAndRecover(const std::string& path) {
             size_t handed = 0;
             auto hand = [&](size_t settled) {
                 while (handed < settled) {
-                    std::vector<TLocalPart> batch;
+                    std::vector<const TFileInfo*> batch;
                     batch.reserve(std::min(settled - handed, BatchLength));
                     for (; handed < settled && batch.size() < BatchLength; ++handed)
-                        batch.push_back(LocalPartOf(FEntries[handed], FFileSize));
+                        batch.push_back(&FEntries[handed]);
                     if (!queue.Push(std::move(batch))) {
                         stopScan = true;
                         return;
@@ -126,45 +120,44 @@ void TArcsalve::ScanAndRecover(const std::string& path) {
         queue.Close();
     });
 
-    std::unique_ptr<TOutputStream> out;
-    std::vector<int64_t> offsets; // where each entry landed in the repaired archive
-    int64_t planned = 0;
-    int64_t writtenTo = 0; // the end of the last written entry's data in the damaged file
+    std::optional<TArchiveWriter> writer;
+    int64_t writtenTo = 0; // how far into the damaged file the writing has come
     bool stopAsked = false;
+    bool stopWriting = false;
     // The first false from the progress event stops the scan while it runs,
-    // else the writing.
-    auto StopsWriting = [&] {
-        if (ReportIfDue(Percent(writtenTo, FFileSize), offsets.size()) || stopAsked)
-            return false;
+    // else the writing, after the entry being written.
+    auto Tick = [&] {
+        size_t written = writer ? writer->Written() : 0;
+        if (ReportIfDue(Percent(writtenTo, FFileSize), written) || stopAsked)
+            return;
         stopAsked = true;
-        if (scanOver)
-            return true;
-        stopScan = true;
-        FScanStopped = true;
-        return false;
+        if (scanOver) {
+            stopWriting = true;
+        } else {
+            stopScan = true;
+            FScanStopped = true;
+        }
     };
+    if (FInput)
+        writer.emplace(*FInput, path, FOptions.CreateOutput, [&](int64_t inputOffset) {
+            writtenTo = inputOffset;
+            Tick();
+        });
     try {
-        for (bool stop = false; !stop;) {
-            std::vector<TLocalPart> batch;
+        while (!stopWriting) {
+            std::vector<const TFileInfo*> batch;
             TPartQueue::TPop got = queue.Pop(batch, ProgressWait);
             if (got == TPartQueue::Closed)
                 break;
-            for (const TLocalPart& part : batch) {
-                // Refused as soon as the entries so far pass the bound: the
-                // archive is not yet under its name, so nothing is left.
-                planned += part.Planned;
-                if (planned > MostBytesToWrite(FFileSize))
-                    RefuseOverlappingEntries(FInput->Name());
-                if (!out)
-                    out = FOptions.CreateOutput(path);
-                offsets.push_back(out->Position());
-                WriteLocalPart(*out, *FInput, part);
-                writtenTo = part.DataOffset + part.DataLength;
-                if ((stop = StopsWriting()))
+            for (const TFileInfo* e : batch) {
+                writer->Add(*e);
+                writtenTo = e->DataOffset() + e->CompressedSize;
+                Tick();
+                if (stopWriting)
                     break;
             }
             if (got == TPartQueue::Empty)
-                stop = StopsWriting();
+                Tick();
         }
     } catch (...) {
         queue.Abandon();
@@ -174,15 +167,19 @@ void TArcsalve::ScanAndRecover(const std::string& path) {
     }
     queue.Abandon();
     scanner.join();
-    if (scanError)
+    if (scanError) {
+        writer.reset();
+        FEntries.clear(); // a scan that failed concludes nothing
         std::rethrow_exception(scanError);
+    }
     if (!FScanExact) {
         // A descriptor found late overruled one the scan had taken to keep
         // the writer busy (a rare coincidence of signatures): what was
         // written may differ, so it is dropped and the repair runs again,
         // first the whole scan, then the rebuild.
-        out.reset();
+        writer.reset();
         FEntries.clear();
+        FEvidence = TScanEvidence();
         FScanStopped = false;
         FRebuilt = false;
         Scan(
@@ -197,13 +194,8 @@ void TArcsalve::ScanAndRecover(const std::string& path) {
     BuildView();
     if (FEntries.empty())
         return;
-    if (!out)
-        out = FOptions.CreateOutput(path);
-    WriteDirectory(*out, offsets.size(), [&](size_t k) {
-        return EncodeCentralHeader(FEntries[k], AsWritten(FEntries[k], FFileSize, offsets[k]));
-    });
-    out->Commit();
-    FWritten = offsets.size();
+    writer->Finish();
+    FWritten = writer->Written();
     Report(100, FWritten);
 }
 

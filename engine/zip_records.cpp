@@ -30,96 +30,144 @@ uint32_t Field32(int64_t v) {
     return v >= Zip64Marker32 ? Zip64Marker32 : static_cast<uint32_t>(v);
 }
 
+// Sizes no file can have are taken for damage and ignored.
+void TakeZip64(int64_t& field, uint64_t value) {
+    if (value < (uint64_t(1) << 62))
+        field = static_cast<int64_t>(value);
+}
+
 } // namespace
 
-void DecodeLocalHeader(const unsigned char* p, TFileInfo& e) {
-    e.VersionNeeded = GetLE16(p + 4);
-    e.Flags = GetLE16(p + 6);
-    e.Method = GetLE16(p + 8);
-    e.ModTime = GetLE16(p + 10);
-    e.ModDate = GetLE16(p + 12);
-    e.Crc32 = GetLE32(p + 14);
-    e.CompressedSize = GetLE32(p + 18);
-    e.UncompressedSize = GetLE32(p + 22);
-    e.NameLength = GetLE16(p + 26);
-    e.ExtraLength = GetLE16(p + 28);
+const unsigned char* TByteCursor::Take(size_t count) {
+    if (!FOk || count > FSize - FPos) {
+        FOk = false;
+        return nullptr;
+    }
+    const unsigned char* p = FData + FPos;
+    FPos += count;
+    return p;
 }
 
-bool IsPlausibleLocalHeader(const TFileInfo& e) {
-    bool knownMethod = e.Method <= 20 || (e.Method >= 93 && e.Method <= 99);
-    bool knownVersion = (e.VersionNeeded & 0xFF) <= 63;
-    return knownMethod && knownVersion;
+uint16_t TByteCursor::Get16() {
+    const unsigned char* p = Take(2);
+    return p ? GetLE16(p) : 0;
 }
 
-void DecodeExtraField(TFileInfo& e) {
-    bool compressedMarked = e.CompressedSize == Zip64Marker32;
-    bool uncompressedMarked = e.UncompressedSize == Zip64Marker32;
-    ForEachExtraBlock(e.ExtraField(), [&](uint16_t id, std::string_view block) {
-        e.UnixExtra |= id == 0x7875 || id == 0x7855 || id == 0x5855 || id == 0x000D;
-        e.UnicodePath |= id == UnicodePathExtraId;
-        if (id != Zip64ExtraId || e.Zip64)
+uint32_t TByteCursor::Get32() {
+    const unsigned char* p = Take(4);
+    return p ? GetLE32(p) : 0;
+}
+
+uint64_t TByteCursor::Get64() {
+    const unsigned char* p = Take(8);
+    return p ? GetLE64(p) : 0;
+}
+
+void TByteCursor::Skip(size_t count) {
+    Take(count);
+}
+
+uint32_t SignatureOf(const unsigned char* p) {
+    return GetLE32(p);
+}
+
+bool DecodeFileHeader(TByteCursor& c, THeaderKind kind, TFileHeader& h) {
+    bool local = kind == THeaderKind::Local;
+    h.Kind = kind;
+    uint32_t signature = c.Get32();
+    if (!local)
+        h.VersionMadeBy = c.Get16();
+    h.VersionNeeded = c.Get16();
+    h.Flags = c.Get16();
+    h.Method = c.Get16();
+    h.ModTime = c.Get16();
+    h.ModDate = c.Get16();
+    h.Crc32 = c.Get32();
+    h.CompressedField = c.Get32();
+    h.CompressedSize = h.CompressedField;
+    h.UncompressedSize = c.Get32();
+    h.NameLength = c.Get16();
+    h.ExtraLength = c.Get16();
+    if (!local) {
+        h.CommentLength = c.Get16();
+        h.DiskStart = c.Get16();
+        h.InternalAttributes = c.Get16();
+        h.ExternalAttributes = c.Get32();
+        h.LocalOffset = c.Get32();
+    }
+    return c.Ok() && signature == (local ? LocalHeaderSignature : CentralHeaderSignature);
+}
+
+void DecodeExtraField(TFileHeader& h, std::string_view extra) {
+    bool local = h.Kind == THeaderKind::Local;
+    bool compressedMarked = h.CompressedSize == Zip64Marker32;
+    bool uncompressedMarked = h.UncompressedSize == Zip64Marker32;
+    ForEachExtraBlock(extra, [&](uint16_t id, std::string_view block) {
+        h.UnixExtra |= id == 0x7875 || id == 0x7855 || id == 0x5855 || id == 0x000D;
+        h.UnicodePath |= id == UnicodePathExtraId;
+        if (id != Zip64ExtraId || h.Zip64)
             return;
-        e.Zip64 = true;
-        auto p = reinterpret_cast<const unsigned char*>(block.data()) + 4;
-        size_t len = block.size() - 4;
-        // A local header's block holds both sizes, whichever field is marked;
-        // a short one holds the marked one. Sizes no file can have are ignored.
-        auto take = [](int64_t& field, uint64_t value) {
-            if (value < (uint64_t(1) << 62))
-                field = static_cast<int64_t>(value);
-        };
+        h.Zip64 = true;
+        TByteCursor c(reinterpret_cast<const unsigned char*>(block.data()) + 4, block.size() - 4);
+        if (!local) {
+            for (int64_t* field : {&h.UncompressedSize, &h.CompressedSize, &h.LocalOffset}) {
+                if (*field != Zip64Marker32)
+                    continue;
+                uint64_t value = c.Get64();
+                if (!c.Ok())
+                    return;
+                TakeZip64(*field, value);
+            }
+            return;
+        }
         if (!compressedMarked && !uncompressedMarked)
             return;
-        if (len >= 16) {
-            take(e.UncompressedSize, GetLE64(p));
-            take(e.CompressedSize, GetLE64(p + 8));
-        } else if (len >= 8) {
-            take(uncompressedMarked ? e.UncompressedSize : e.CompressedSize, GetLE64(p));
+        if (c.Left() >= 16) {
+            TakeZip64(h.UncompressedSize, c.Get64());
+            TakeZip64(h.CompressedSize, c.Get64());
+        } else if (c.Left() >= 8) {
+            TakeZip64(uncompressedMarked ? h.UncompressedSize : h.CompressedSize, c.Get64());
         }
     });
 }
 
-void DecodeCentralZip64(TFileInfo& e) {
-    ForEachExtraBlock(e.ExtraField(), [&](uint16_t id, std::string_view block) {
-        if (id != Zip64ExtraId)
-            return;
-        auto p = reinterpret_cast<const unsigned char*>(block.data()) + 4;
-        size_t left = block.size() - 4;
-        for (int64_t* field : {&e.UncompressedSize, &e.CompressedSize, &e.HeaderOffset}) {
-            if (*field != Zip64Marker32)
-                continue;
-            if (left < 8)
-                return;
-            uint64_t value = GetLE64(p);
-            if (value < (uint64_t(1) << 62))
-                *field = static_cast<int64_t>(value);
-            p += 8;
-            left -= 8;
-        }
-    });
+bool DecodeDataDescriptor(TByteCursor& c, int64_t offset, bool isSigned, bool zip64,
+                          TDataDescriptor& d) {
+    if (isSigned && c.Get32() != DescriptorSignature)
+        return false;
+    d.Offset = offset;
+    d.Signed = isSigned;
+    d.Zip64 = zip64;
+    d.Length = static_cast<uint8_t>((isSigned ? 4 : 0) + (zip64 ? 20 : 12));
+    d.Crc32 = c.Get32();
+    d.CompressedSize = zip64 ? c.Get64() : c.Get32();
+    d.UncompressedSize = zip64 ? c.Get64() : c.Get32();
+    return c.Ok();
 }
 
-bool IsValidUtf8Name(std::string_view name) {
-    auto s = reinterpret_cast<const unsigned char*>(name.data());
-    size_t n = name.size();
-    for (size_t i = 0; i < n;) {
-        unsigned char c = s[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
-        if (len == 0 || c > 0xF4 || c == 0xC0 || c == 0xC1 || i + len > n)
+bool DecodeEndRecord(TByteCursor& c, int64_t offset, TEndRecord& r) {
+    r.Offset = offset;
+    uint32_t signature = c.Get32();
+    r.Disk = c.Get16();
+    r.DirectoryDisk = c.Get16();
+    r.EntriesOnDisk = c.Get16();
+    r.Entries = c.Get16();
+    r.DirectorySize = c.Get32();
+    r.DirectoryOffset = c.Get32();
+    r.CommentLength = c.Get16();
+    return c.Ok() && signature == EndRecordSignature;
+}
+
+bool IsKnownMethod(uint16_t method) {
+    return method <= 20 || (method >= 93 && method <= 99);
+}
+
+bool IsPlainName(std::string_view name) {
+    if (name.empty())
+        return false;
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F)
             return false;
-        for (size_t k = 1; k < len; ++k)
-            if ((s[i + k] & 0xC0) != 0x80)
-                return false;
-        unsigned char next = s[i + 1];
-        if ((c == 0xE0 && next < 0xA0) || (c == 0xED && next >= 0xA0) ||
-            (c == 0xF0 && next < 0x90) || (c == 0xF4 && next >= 0x90))
-            return false; // overlong, surrogate or beyond U+10FFFF
-        i += len;
-    }
     return true;
 }
 
@@ -142,109 +190,83 @@ std::string CentralExtraBlocks(std::string_view extra) {
     return kept;
 }
 
-bool NeedsZip64Sizes(const TWrittenEntry& w) {
-    return w.CompressedSize >= Zip64Marker32 || w.UncompressedSize >= Zip64Marker32;
+bool NeedsZip64Sizes(const TFileHeader& h) {
+    return h.CompressedSize >= Zip64Marker32 || h.UncompressedSize >= Zip64Marker32;
 }
 
-bool NeedsZip64Central(const TWrittenEntry& w) {
-    return NeedsZip64Sizes(w) || w.HeaderOffset >= Zip64Marker32;
+bool NeedsZip64Central(const TFileHeader& h) {
+    return NeedsZip64Sizes(h) || h.LocalOffset >= Zip64Marker32;
 }
 
 bool NeedsZip64End(const TCentralDirectory& cd) {
-    return cd.Size >= Zip64Marker32 || cd.Offset >= Zip64Marker32;
+    return cd.Size >= Zip64Marker32 || cd.Offset >= Zip64Marker32 || cd.Count >= Zip64Marker16;
 }
 
-std::string EncodeLocalHeader(const TFileInfo& e, const TWrittenEntry& w, std::string_view extra) {
-    std::string_view name = e.Name;
-    bool zip64 = NeedsZip64Sizes(w);
-    std::string out;
-    out.reserve(LocalHeaderSize + name.size() + extra.size() + 20);
-    PutLE32(out, LocalHeaderSignature);
-    PutLE16(out, zip64 && e.VersionNeeded < Zip64Version ? Zip64Version : e.VersionNeeded);
-    PutLE16(out, w.Flags);
-    PutLE16(out, e.Method);
-    PutLE16(out, e.ModTime);
-    PutLE16(out, e.ModDate);
-    PutLE32(out, e.Crc32);
-    PutLE32(out, zip64 ? Zip64Marker32 : static_cast<uint32_t>(w.CompressedSize));
-    PutLE32(out, zip64 ? Zip64Marker32 : static_cast<uint32_t>(w.UncompressedSize));
-    PutLE16(out, static_cast<uint16_t>(name.size()));
+// A local header with zip64 sizes marks both size fields and carries both
+// sizes in its block; a central header marks and carries only the fields
+// (sizes, offset) that do not fit.
+std::string EncodeFileHeader(const TFileHeader& h, THeaderKind kind, std::string_view name,
+                             std::string_view extra, std::string_view comment) {
+    bool local = kind == THeaderKind::Local;
+    bool zip64 = local ? NeedsZip64Sizes(h) : NeedsZip64Central(h);
     std::string zip64Block;
     if (zip64) {
-        PutLE16(zip64Block, Zip64ExtraId);
-        PutLE16(zip64Block, 16);
-        PutLE64(zip64Block, static_cast<uint64_t>(w.UncompressedSize));
-        PutLE64(zip64Block, static_cast<uint64_t>(w.CompressedSize));
-    }
-    // An extra field that no longer fits 16 bits with the block in front loses its tail.
-    std::string_view rest = extra.substr(0, 0xFFFF - zip64Block.size());
-    PutLE16(out, static_cast<uint16_t>(zip64Block.size() + rest.size()));
-    out.append(name);
-    out.append(zip64Block);
-    out.append(rest);
-    return out;
-}
-
-std::string EncodeCentralHeader(const TFileInfo& e, const TWrittenEntry& w) {
-    std::string zip64Block;
-    if (NeedsZip64Central(w)) {
         std::string values;
-        if (w.UncompressedSize >= Zip64Marker32)
-            PutLE64(values, static_cast<uint64_t>(w.UncompressedSize));
-        if (w.CompressedSize >= Zip64Marker32)
-            PutLE64(values, static_cast<uint64_t>(w.CompressedSize));
-        if (w.HeaderOffset >= Zip64Marker32)
-            PutLE64(values, static_cast<uint64_t>(w.HeaderOffset));
+        if (local || h.UncompressedSize >= Zip64Marker32)
+            PutLE64(values, static_cast<uint64_t>(h.UncompressedSize));
+        if (local || h.CompressedSize >= Zip64Marker32)
+            PutLE64(values, static_cast<uint64_t>(h.CompressedSize));
+        if (!local && h.LocalOffset >= Zip64Marker32)
+            PutLE64(values, static_cast<uint64_t>(h.LocalOffset));
         PutLE16(zip64Block, Zip64ExtraId);
         PutLE16(zip64Block, static_cast<uint16_t>(values.size()));
         zip64Block += values;
     }
-    // A matching central header of the damaged file gives the blocks it held;
-    // otherwise the local header's blocks that readers look for here.
-    std::string more =
-        e.Central ? WithoutZip64Extra(e.Central->Extra) : CentralExtraBlocks(e.ExtraField());
-    more.resize(std::min(more.size(), 0xFFFF - zip64Block.size()));
-    std::string_view comment = e.Central ? std::string_view(e.Central->Comment) : "";
-    bool zip64 = !zip64Block.empty();
+    // An extra field that no longer fits 16 bits with the block in front
+    // loses its tail.
+    std::string_view rest = extra.substr(0, 0xFFFF - zip64Block.size());
+    if (local)
+        comment = {};
 
     std::string out;
-    out.reserve(CentralHeaderSize + e.Name.size() + zip64Block.size() + more.size() +
-                comment.size());
-    PutLE32(out, CentralHeaderSignature);
-    PutLE16(out, e.VersionMadeBy);
-    PutLE16(out, zip64 && e.VersionNeeded < Zip64Version ? Zip64Version : e.VersionNeeded);
-    PutLE16(out, w.Flags);
-    PutLE16(out, e.Method);
-    PutLE16(out, e.ModTime);
-    PutLE16(out, e.ModDate);
-    PutLE32(out, e.Crc32);
-    PutLE32(out, Field32(w.CompressedSize));
-    PutLE32(out, Field32(w.UncompressedSize));
-    PutLE16(out, static_cast<uint16_t>(e.Name.size()));
-    PutLE16(out, static_cast<uint16_t>(zip64Block.size() + more.size()));
-    // One disk, no internal attributes.
-    PutLE16(out, static_cast<uint16_t>(comment.size()));
-    PutLE16(out, 0);
-    PutLE16(out, 0);
-    PutLE32(out, e.ExternalAttributes);
-    PutLE32(out, Field32(w.HeaderOffset));
-    out.append(e.Name);
+    out.reserve(CentralHeaderSize + name.size() + zip64Block.size() + rest.size() + comment.size());
+    PutLE32(out, local ? LocalHeaderSignature : CentralHeaderSignature);
+    if (!local)
+        PutLE16(out, h.VersionMadeBy);
+    PutLE16(out, zip64 && h.VersionNeeded < Zip64Version ? Zip64Version : h.VersionNeeded);
+    PutLE16(out, h.Flags);
+    PutLE16(out, h.Method);
+    PutLE16(out, h.ModTime);
+    PutLE16(out, h.ModDate);
+    PutLE32(out, h.Crc32);
+    PutLE32(out, local && zip64 ? Zip64Marker32 : Field32(h.CompressedSize));
+    PutLE32(out, local && zip64 ? Zip64Marker32 : Field32(h.UncompressedSize));
+    PutLE16(out, static_cast<uint16_t>(name.size()));
+    PutLE16(out, static_cast<uint16_t>(zip64Block.size() + rest.size()));
+    if (!local) {
+        PutLE16(out, static_cast<uint16_t>(comment.size()));
+        PutLE16(out, h.DiskStart);
+        PutLE16(out, h.InternalAttributes);
+        PutLE32(out, h.ExternalAttributes);
+        PutLE32(out, Field32(h.LocalOffset));
+    }
+    out.append(name);
     out.append(zip64Block);
-    out.append(more);
+    out.append(rest);
     out.append(comment);
     return out;
 }
 
-std::string EncodeDataDescriptor(const TFileInfo& e, const TWrittenEntry& w) {
+std::string EncodeDataDescriptor(const TFileHeader& h) {
     std::string out;
     PutLE32(out, DescriptorSignature);
-    PutLE32(out, e.Crc32);
-    if (NeedsZip64Sizes(w)) {
-        PutLE64(out, static_cast<uint64_t>(w.CompressedSize));
-        PutLE64(out, static_cast<uint64_t>(w.UncompressedSize));
+    PutLE32(out, h.Crc32);
+    if (NeedsZip64Sizes(h)) {
+        PutLE64(out, static_cast<uint64_t>(h.CompressedSize));
+        PutLE64(out, static_cast<uint64_t>(h.UncompressedSize));
     } else {
-        PutLE32(out, static_cast<uint32_t>(w.CompressedSize));
-        PutLE32(out, static_cast<uint32_t>(w.UncompressedSize));
+        PutLE32(out, static_cast<uint32_t>(h.CompressedSize));
+        PutLE32(out, static_cast<uint32_t>(h.UncompressedSize));
     }
     return out;
 }
@@ -269,9 +291,9 @@ std::string EncodeEndRecords(const TCentralDirectory& cd, int64_t zip64EndOffset
         PutLE64(out, static_cast<uint64_t>(zip64EndOffset));
         PutLE32(out, 1); // total disks
     }
-    // Counts over 65,535 keep their low 16 bits in an archive that needs no
-    // zip64 end record: every common reader counts the headers instead.
-    uint16_t count = zip64 ? Zip64Marker16 : static_cast<uint16_t>(cd.Count & 0xFFFF);
+    // Behind a zip64 end record every field holds its marker: readers then
+    // take the zip64 record's values.
+    uint16_t count = zip64 ? Zip64Marker16 : static_cast<uint16_t>(cd.Count);
     PutLE32(out, EndRecordSignature);
     PutLE16(out, 0);
     PutLE16(out, 0);

@@ -116,13 +116,19 @@ std::unique_ptr<TArcsalve> MakeEngine(const std::string& file, size_t bufferSize
 }
 
 bool SameEntry(const TFileInfo& a, const TFileInfo& b) {
-    return a.VersionMadeBy == b.VersionMadeBy && a.VersionNeeded == b.VersionNeeded &&
-           a.Flags == b.Flags && a.Method == b.Method && a.ModTime == b.ModTime &&
-           a.ModDate == b.ModDate && a.Crc32 == b.Crc32 && a.CompressedSize == b.CompressedSize &&
-           a.UncompressedSize == b.UncompressedSize && a.NameLength == b.NameLength &&
-           a.ExtraLength == b.ExtraLength && a.Status == b.Status && a.Zip64 == b.Zip64 &&
-           a.ExternalAttributes == b.ExternalAttributes && a.HeaderOffset == b.HeaderOffset &&
-           a.Name == b.Name;
+    const TLocalHeader& x = *a.Found;
+    const TLocalHeader& y = *b.Found;
+    bool sameFound = x.Offset == y.Offset && x.VersionNeeded == y.VersionNeeded &&
+                     x.Flags == y.Flags && x.Method == y.Method && x.ModTime == y.ModTime &&
+                     x.ModDate == y.ModDate && x.NameLength == y.NameLength &&
+                     x.ExtraLength == y.ExtraLength && x.Zip64 == y.Zip64 && x.Name == y.Name;
+    bool sameCentral = (a.Central == nullptr) == (b.Central == nullptr) &&
+                       (!a.Central || a.Central->Offset == b.Central->Offset);
+    return sameFound && sameCentral && a.VersionMadeBy == b.VersionMadeBy && a.Crc32 == b.Crc32 &&
+           a.CompressedSize == b.CompressedSize && a.UncompressedSize == b.UncompressedSize &&
+           a.ExtraLength == b.ExtraLength && a.Status == b.Status && a.SizeSource == b.SizeSource &&
+           a.SizeRecordOffset == b.SizeRecordOffset && a.Reasons == b.Reasons &&
+           a.ExternalAttributes == b.ExternalAttributes && a.CentralStrings == b.CentralStrings;
 }
 
 void CheckSameScan(const TArcsalve& small, const TArcsalve& large) {
@@ -250,7 +256,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const EArcsalveError& e) {
         // A failed write, or the refusal of an input whose overlapping claims
         // would make the repaired archive more than twice its size.
-        Check(e.Kind == TErrorKind::WriteOutput || e.Kind == TErrorKind::ReadInput,
+        Check(e.Kind == TErrorKind::WriteOutput || e.Kind == TErrorKind::Refused,
               "rebuild failed other than by a failed write or a refusal");
         failed = true;
     }

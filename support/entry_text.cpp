@@ -1,6 +1,8 @@
 // entry_text.cpp -- entry sizes, names, status words and file error texts.
 #include "entry_text.h"
 
+#include "utf8.h"
+
 #include <array>
 #include <clocale>
 #include <cstdio>
@@ -47,30 +49,6 @@ std::string FromCodePage437(std::string_view s) {
         AppendUtf8(out, byte < 0x80 ? char16_t(byte) : Cp437UpperHalf[byte - 0x80]);
     }
     return out;
-}
-
-// Length of the well-formed UTF-8 sequence at s[i] (no overlong forms, no
-// surrogates, nothing past U+10FFFF), or 0.
-size_t Utf8SequenceLength(std::string_view s, size_t i) {
-    auto at = [&](size_t k) { return static_cast<unsigned char>(s[i + k]); };
-    unsigned char c = at(0);
-    size_t len = c < 0x80 ? 1 : c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
-    if (len == 0 || i + len > s.size())
-        return 0;
-    for (size_t k = 1; k < len; ++k)
-        if ((at(k) & 0xC0) != 0x80)
-            return 0;
-    if ((c == 0xE0 && at(1) < 0xA0) || (c == 0xED && at(1) > 0x9F) || (c == 0xF0 && at(1) < 0x90) ||
-        (c == 0xF4 && at(1) > 0x8F))
-        return 0;
-    return len;
-}
-
-bool IsValidUtf8(std::string_view s) {
-    for (size_t i = 0, len = 0; i < s.size(); i += len)
-        if ((len = Utf8SequenceLength(s, i)) == 0)
-            return false;
-    return true;
 }
 
 std::string WithReplacements(std::string_view s) {
@@ -152,6 +130,7 @@ std::string DefaultRepairedName(std::string_view input) {
 std::string FileErrorText(TErrorKind kind, std::string_view path, std::string_view reason) {
     std::string text = kind == TErrorKind::OpenInput   ? "Cannot open file \""
                        : kind == TErrorKind::ReadInput ? "Cannot read file \""
+                       : kind == TErrorKind::Refused   ? "Cannot repair file \""
                                                        : "Cannot create file \"";
     return text.append(path).append("\". ").append(reason);
 }

@@ -16,6 +16,12 @@ inline constexpr const char* FileNameCaption = "FIle Name";
 inline constexpr const char* SizeCaption = "Size";
 inline constexpr const char* StatusCaption = "Status";
 
+// The words behind the count of a run's progress, and before any entry is.
+inline constexpr const char* FilesFoundText = "files have been found";
+inline constexpr const char* FilesRepairedText = "files have been repaired";
+inline constexpr const char* NothingFoundText = "Nothing is found";
+inline constexpr const char* NothingRecoveredText = "Nothing is recovered";
+
 // The decimal point of the C library's current numeric locale.
 std::string LocaleDecimalPoint();
 
@@ -45,7 +51,8 @@ std::string DefaultRepairedName(std::string_view input);
 
 // "Cannot open file "<path>". <reason>" when the damaged archive cannot be
 // opened, "Cannot read file "<path>". <reason>" when reading it fails,
-// "Cannot create file "<path>". <reason>" for the repaired one.
+// "Cannot create file "<path>". <reason>" for the repaired one, and "Cannot
+// repair file "<path>". <reason>" when the repair of a readable file is refused.
 std::string FileErrorText(TErrorKind kind, std::string_view path, std::string_view reason);
 
 } // namespace tessary

@@ -1,6 +1,8 @@
 // safe_text.cpp -- escaping untrusted text for the terminal and for JSON.
 #include "safe_text.h"
 
+#include "utf8.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -8,28 +10,8 @@ namespace tessary {
 
 namespace {
 
-// Length of the well-formed UTF-8 sequence at s[i] (no overlong forms, no
-// surrogates, nothing above U+10FFFF), or 0; its code point in `cp`.
 size_t Utf8Sequence(std::string_view s, size_t i, uint32_t& cp) {
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char c = byte(i);
-    size_t len = c < 0x80                 ? 1
-                 : c >= 0xC2 && c <= 0xDF ? 2
-                 : (c & 0xF0) == 0xE0     ? 3
-                 : c >= 0xF0 && c <= 0xF4 ? 4
-                                          : 0;
-    if (len == 0 || i + len > s.size())
-        return 0;
-    cp = len == 1 ? c : c & (0xFF >> (len + 1));
-    for (size_t k = 1; k < len; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    constexpr uint32_t MinimumOf[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < MinimumOf[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return len;
+    return Utf8SequenceLength(s, i, &cp);
 }
 
 bool IsControl(uint32_t cp) {

@@ -19,7 +19,7 @@ _tessary_cli()
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '-o --output= -d --directory= -f --force -l --list -j --json
-            -q --quiet --verify --drop-damaged --salvage -h --help -V --version --' -- "$cur"))
+            -q --quiet -v --verbose --verify --drop-damaged --salvage -h --help -V --version --' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return
     fi

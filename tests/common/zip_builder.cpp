@@ -13,9 +13,9 @@ uint32_t Crc32Of(const std::string& data) {
         crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
-std::string RawDeflate(const std::string& data) {
+std::string RawDeflate(const std::string& data, bool fixedCodes) {
     z_stream z{};
-    if (deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&z, 6, Z_DEFLATED, -15, 8, fixedCodes ? Z_FIXED : Z_DEFAULT_STRATEGY) != Z_OK)
         throw std::runtime_error("deflateInit2");
     std::string out(deflateBound(&z, static_cast<uLong>(data.size())) + 16, '\0');
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
@@ -52,7 +52,7 @@ void TZipBuilder::AddDeflated(const std::string& name, const std::string& data) 
 }
 
 void TZipBuilder::Add(const TZipEntry& e) {
-    std::string body = e.Deflate ? RawDeflate(e.Data) : e.Data;
+    std::string body = e.Deflate ? RawDeflate(e.Data, e.FixedCodes) : e.Data;
     uint32_t crc = Crc32Of(e.Data);
     bool descriptor = e.Descriptor != TDescriptor::None;
     uint16_t flags = static_cast<uint16_t>(e.Flags | (descriptor ? 0x0008 : 0));

@@ -17,6 +17,7 @@ struct TZipEntry {
     std::string Name;
     std::string Data; // uncompressed
     bool Deflate = false;
+    bool FixedCodes = false; // deflated with fixed Huffman codes only
     TDescriptor Descriptor = TDescriptor::None;
     bool Zip64 = false; // zip64 extra in the local header, 0xFFFFFFFF sizes (with a descriptor: 0
                         // sizes, 24-byte descriptor)
@@ -61,7 +62,8 @@ private:
 };
 
 uint32_t Crc32Of(const std::string& data);
-std::string RawDeflate(const std::string& data);
+// With `fixedCodes`, the stream's blocks use the format's fixed Huffman codes.
+std::string RawDeflate(const std::string& data, bool fixedCodes = false);
 // Repeatable pseudo-random bytes; compressible ones when `text`.
 std::string TestBytes(size_t size, uint32_t seed, bool text = false);
 

@@ -86,7 +86,7 @@ struct TMethodCase {
 
 const TMethodCase Methods[] = {
     {"stored", MethodStored, [](const std::string& in) { return in; }, true},
-    {"deflate", MethodDeflate, test::RawDeflate, true},
+    {"deflate", MethodDeflate, [](const std::string& in) { return test::RawDeflate(in); }, true},
     {"bzip2", MethodBzip2, Bzip2, false},
     {"lzma", MethodLzma, [](const std::string& in) { return LzmaWithMarker(in, true); }, true,
      0x0002},

@@ -40,7 +40,7 @@ TEST(OnePass, SignedDescriptorFoundLateOverrulesTheUnsignedOneTakenMidScan) {
     auto run = Scan(zip);
     ASSERT_EQ(run->Engine->Entries().size(), 2u) << "b.bin lies inside a.bin's data";
     EXPECT_EQ(run->Engine->Entries()[0].CompressedSize, late);
-    EXPECT_EQ(run->Engine->Entries()[1].Name, "c.bin");
+    EXPECT_EQ(run->Engine->Entries()[1].Name(), "c.bin");
 }
 
 enum class TEnd { Refused, WriteFails, Stopped };

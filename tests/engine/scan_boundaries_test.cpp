@@ -17,8 +17,8 @@ void ExpectSameEntries(const std::string& zip, size_t bufferSize) {
     const auto& b = small->Engine->Entries();
     ASSERT_EQ(a.size(), b.size()) << "buffer " << bufferSize;
     for (size_t i = 0; i < a.size(); ++i) {
-        EXPECT_EQ(a[i].HeaderOffset, b[i].HeaderOffset);
-        EXPECT_EQ(a[i].Name, b[i].Name);
+        EXPECT_EQ(a[i].HeaderOffset(), b[i].HeaderOffset());
+        EXPECT_EQ(a[i].Name(), b[i].Name());
         EXPECT_EQ(a[i].CompressedSize, b[i].CompressedSize);
         EXPECT_EQ(a[i].UncompressedSize, b[i].UncompressedSize);
         EXPECT_EQ(a[i].Crc32, b[i].Crc32);

@@ -113,7 +113,7 @@ TEST(ScanDescriptors, LostDescriptorOfAWholeDeflateStreamIsFoundByInflatingNotWr
     EXPECT_EQ(e[0].Status, StatusExcellent);
     EXPECT_EQ(e[0].CompressedSize, lost.DataEnd - lost.DataStart);
     EXPECT_EQ(e[0].UncompressedSize, 3000);
-    EXPECT_EQ(e[1].Name, "next.txt");
+    EXPECT_EQ(e[1].Name(), "next.txt");
     auto repaired = ReadArchive(Repair(zip));
     ASSERT_EQ(repaired.Entries.size(), 2u);
     EXPECT_EQ(Extract(repaired.Entries[0]), content);

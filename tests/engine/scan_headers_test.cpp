@@ -25,10 +25,10 @@ TEST(ScanHeaders, IntactArchiveGivesOneEntryPerLocalHeaderAndNoneForTheDirectory
     auto run = Scan(zip);
     const auto& entries = run->Engine->Entries();
     ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].HeaderOffset, 0);
-    EXPECT_EQ(entries[1].HeaderOffset, b.Built()[1].HeaderOffset);
+    EXPECT_EQ(entries[0].HeaderOffset(), 0);
+    EXPECT_EQ(entries[1].HeaderOffset(), b.Built()[1].HeaderOffset);
     for (const auto& e : entries)
-        EXPECT_EQ(e.Status, StatusExcellent) << e.Name;
+        EXPECT_EQ(e.Status, StatusExcellent) << e.Name();
     ASSERT_EQ(run->Engine->FView.size(), 3u);
     EXPECT_EQ(run->Engine->FView[1].Name, "dir/b.txt");
     EXPECT_EQ(run->Engine->FView[1].Size, 5000);
@@ -59,7 +59,7 @@ TEST(ScanHeaders, StoredZipInsideAnIntactEntryIsNotExplodedButADamagedOneStillYi
     const auto& e = run->Engine->Entries();
     ASSERT_EQ(e.size(), 2u) << "the outer entry's extent ends on the next header";
     EXPECT_EQ(e[0].CompressedSize, static_cast<int64_t>(innerZip.size()));
-    EXPECT_EQ(e[1].Name, "a.txt");
+    EXPECT_EQ(e[1].Name(), "a.txt");
     auto repaired = ReadArchive(Repair(zip));
     ASSERT_EQ(repaired.Entries.size(), 2u);
     EXPECT_EQ(Extract(repaired.Entries[1]), "outer a");
@@ -70,8 +70,8 @@ TEST(ScanHeaders, StoredZipInsideAnIntactEntryIsNotExplodedButADamagedOneStillYi
     damaged[18] = '\x01';
     auto d = Scan(damaged);
     ASSERT_EQ(d->Engine->Entries().size(), 4u);
-    EXPECT_EQ(d->Engine->Entries()[1].Name, "a.txt");
-    EXPECT_EQ(d->Engine->Entries()[2].Name, "inner2.txt");
+    EXPECT_EQ(d->Engine->Entries()[1].Name(), "a.txt");
+    EXPECT_EQ(d->Engine->Entries()[2].Name(), "inner2.txt");
 }
 
 // Overlapping claims copy the same bytes many times; the repair refuses

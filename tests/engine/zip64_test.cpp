@@ -164,7 +164,8 @@ TEST(Zip64, StreamedEntryWith24ByteDescriptorOverFourGigabytes) {
     EXPECT_EQ(e.Crc32, 0xCAFEF00Du);
     EXPECT_EQ(e.CompressedSize, FiveGiB);
     EXPECT_EQ(e.UncompressedSize, FiveGiB + 7);
-    EXPECT_EQ(e.Flags & FlagDataDescriptor, FlagDataDescriptor) << "the record stays as found";
+    EXPECT_EQ(e.Found->Flags & FlagDataDescriptor, FlagDataDescriptor)
+        << "the record stays as found";
     auto local = reinterpret_cast<const unsigned char*>(r->Records.at(0).data());
     EXPECT_EQ(GetLE16(local + 6) & FlagDataDescriptor, 0) << "the sizes are in the header";
 }
@@ -189,10 +190,12 @@ TEST(Zip64, SmallZip64EntriesLoseTheirZip64BlockInTheRepairedArchive) {
     EXPECT_EQ(Extract(a.Entries[1]), s.Data);
 }
 
-TEST(Zip64, ClassicArchiveNeedsNoZip64Record) {
-    TCentralDirectory cd{70000, 1000, 2000};
-    std::string end = EncodeEndRecords(cd, 3000, RecoveredComment);
-    ASSERT_EQ(end.size(), 22u + 33u);
-    auto p = reinterpret_cast<const unsigned char*>(end.data());
-    EXPECT_EQ(GetLE16(p + 8), 70000 & 0xFFFF);
+TEST(Zip64, OnlyACountThatDoesNotFitItsFieldNeedsAZip64EndRecord) {
+    for (uint64_t count : {uint64_t(65534), uint64_t(65535)}) {
+        std::string end = EncodeEndRecords({count, 1000, 2000}, 3000, RecoveredComment);
+        bool zip64 = count == 65535; // 0xFFFF itself is the field's marker
+        ASSERT_EQ(end.size(), (zip64 ? 56u + 20u : 0u) + 22u + 33u) << count;
+        auto p = reinterpret_cast<const unsigned char*>(end.data() + end.size() - 55);
+        EXPECT_EQ(GetLE16(p + 8), zip64 ? 0xFFFF : count);
+    }
 }

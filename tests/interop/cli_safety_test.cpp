@@ -481,7 +481,7 @@ std::vector<TSafetyRow> Rows() {
         {"OutOfMemoryIsReported", FaultsLoad(kAllocFaults),
          "@sh " + Faults(kAllocFaults, "TESSARY_FAULT_ALLOC=2") +
              "exec \"$1\" --json damaged.zip -o out.zip",
-         9, "tessary-cli: Cannot repair file \"damaged.zip\". Out of memory\n", "damaged.zip",
+         10, "tessary-cli: Cannot repair file \"damaged.zip\". Out of memory\n", "damaged.zip",
          [](const TScene& s, const TProcessResult& r) {
              EXPECT_TRUE(
                  Contains(r.Out, "\"error\":{\"kind\":\"out_of_memory\",\"file\":\"damaged.zip\""))
@@ -492,7 +492,7 @@ std::vector<TSafetyRow> Rows() {
          "@sh unshare -m bash -c 'umount -l /proc && " +
              Faults(kAllocFaults, "TESSARY_FAULT_ALLOC=2") +
              "exec \"$1\" damaged.zip -o out.zip' bash \"$1\"",
-         9, "Out of memory", "damaged.zip", NoOutput},
+         10, "Out of memory", "damaged.zip", NoOutput},
     };
 }
 

@@ -26,7 +26,32 @@ enum TExit {
     Output = 4,
     OutputIsInput = 5,
     CheckFailed = 7,
+    Refused = 9,
 };
+
+// Headers claiming overlapping data: copied as claimed, the repaired archive
+// would be hundreds of times the file.
+std::string OverlappingClaims() {
+    std::string zip(1 << 20, '\0');
+    for (int i = 0; i < 300; ++i) {
+        std::string h("PK\x03\x04\x0A\x00\x00\x00\x00\x00", 10);
+        h += std::string(8, '\0');
+        h += std::string("\xA0\xBB\x0D\x00\xA0\xBB\x0D\x00\x01\x00\x00\x00", 12);
+        h += "n";
+        zip.replace(static_cast<size_t>(i) * 3000, h.size(), h);
+    }
+    return zip;
+}
+
+// One deflated entry behind a signed data descriptor, with its directory.
+std::string StreamedArchive() {
+    test::TZipBuilder b;
+    test::TZipEntry e{"streamed.txt", test::TestBytes(3000, 4, true)};
+    e.Deflate = true;
+    e.Descriptor = test::TDescriptor::Signed;
+    b.Add(e);
+    return b.Finish();
+}
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -136,7 +161,13 @@ TEST_F(Cli, FailuresSayWhyAndWriteNothing) {
          cantCreate + "out\". Is a directory\n"},
         {"existing output without --force", "damaged.zip -o note.txt", Output,
          cantCreate + "note.txt\". File exists (--force replaces it)\n"},
+        // Every read succeeded: this is no read error.
+        {"overlapping claims", "overlap.zip -o big.zip", Refused,
+         "tessary-cli: Cannot repair file \"overlap.zip\". Its headers claim far more data than "
+         "it holds (overlapping entries); the repaired archive would be more than twice its "
+         "size, so nothing was written\n"},
     };
+    WriteFileBytes(Path("overlap.zip"), OverlappingClaims());
     WriteFileBytes(Path("note.txt"), "not a folder\n");
     WriteFileBytes(Path("locked.zip"), FDamaged);
     ASSERT_EQ(::chmod(Path("locked.zip").c_str(), 0), 0);
@@ -183,6 +214,7 @@ TEST_F(Cli, EveryOptionFormRepairsWhereItSays) {
         {"help", "--help", Ok, "", "Usage: tessary-cli"},
         {"bundled list", "-lq damaged.zip", Ok, ""},
         {"list ignores -o", "--list damaged.zip -o a.zip", Ok, "", "3 files have been found."},
+        {"verbose list", "-lv streamed.zip", Ok, "", "   sizes from data descriptor at 0x"},
         {"default name beside the input", "in/damaged.zip", Ok, "in/recovered_damaged.zip",
          "3 files have been found, 3 files have been repaired into in/recovered_damaged.zip."},
         {"into a new folder", "damaged.zip -o out/repaired.zip", Ok, "out/repaired.zip",
@@ -206,8 +238,9 @@ TEST_F(Cli, EveryOptionFormRepairsWhereItSays) {
     WriteFileBytes(Path("empty.zip"), "");
     fs::create_directory(Path("in"));
     WriteFileBytes(Path("in/damaged.zip"), FDamaged);
-    const std::vector<std::string> files =
-        Words("damaged.zip copy.zip -damaged.zip noise.bin empty.zip in in/damaged.zip");
+    WriteFileBytes(Path("streamed.zip"), StreamedArchive());
+    const std::vector<std::string> files = Words(
+        "damaged.zip copy.zip -damaged.zip noise.bin empty.zip in in/damaged.zip streamed.zip");
     const std::set<std::string> scene(files.begin(), files.end());
     for (const TFormRow& row : rows) {
         SCOPED_TRACE(row.Label);
@@ -424,6 +457,17 @@ TEST_F(Cli, JsonIsOneCompleteDocumentOnEveryExitPath) {
          {"damaged.zip", "-o", "./damaged.zip"},
          OutputIsInput,
          "assert d['error']['kind'] == 'output_is_input'\n"},
+        {"refused",
+         {"overlap.zip", "-o", "refused.zip"},
+         Refused,
+         "assert d['error']['kind'] == 'refused' and d['error']['file'] == 'overlap.zip'\n"
+         "assert s['written'] == 0 and s['output'] is None\n"},
+        {"reasons",
+         {"--list", "streamed.zip"},
+         Ok,
+         "r = d['entries'][0]['reasons']\n"
+         "assert r[0].startswith('sizes from data descriptor at 0x'), r\n"
+         "assert r[1].startswith('modes and made-by from central header at 0x'), r\n"},
         {"ctrl-c",
          {"long.zip", "-o", "stopped.zip"},
          130,
@@ -433,6 +477,8 @@ TEST_F(Cli, JsonIsOneCompleteDocumentOnEveryExitPath) {
     };
     WriteFileBytes(Path("noise.bin"), NoiseBytes(100000, 5));
     WriteFileBytes(Path("note.txt"), "a plain file");
+    WriteFileBytes(Path("overlap.zip"), OverlappingClaims());
+    WriteFileBytes(Path("streamed.zip"), StreamedArchive());
     WriteFileBytes(Path("long.zip"), FDamaged);
     const bool sparse = MakeLongScan(Path("long.zip"));
     for (const TRow& row : rows) {

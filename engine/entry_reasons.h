@@ -1,0 +1,19 @@
+// entry_reasons.h -- why the repair wrote an entry as it did, where that
+// differs from what its local header says: the words --json and the lists
+// show beside an entry.
+#pragma once
+
+#include "file_info.h"
+
+#include <string>
+#include <vector>
+
+namespace tessary {
+
+// One line per conclusion that did not come from the local header alone,
+// e.g. "sizes from data descriptor at 0x1234" or "modes and made-by from
+// central header at 0x5678"; empty for an entry written as its header says.
+// `fileSize` is the damaged file's.
+std::vector<std::string> EntryReasons(const TFileInfo& e, int64_t fileSize);
+
+} // namespace tessary
