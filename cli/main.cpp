@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -74,8 +75,8 @@ struct TJob {
 int64_t RebuildBytes(const TArcsalve& engine) {
     int64_t total = 0;
     for (const TFileInfo& e : engine.Entries())
-        total +=
-            30 + int64_t(e.Name().size()) + e.ExtraLength + std::max<int64_t>(e.CompressedSize, 0);
+        total += 30 + int64_t(e.Name().size()) + e.ExtraLength() +
+                 std::max<int64_t>(e.CompressedSize, 0);
     return total;
 }
 
@@ -112,15 +113,45 @@ TEntryPlanner PlanFor(const TOptions& options, const TArcsalve& engine, TParalle
 }
 
 // Collects the results: every one when the run went through, those finished
-// when it was stopped.
-void CollectChecks(TParallelCheck& checker, bool stopped, std::vector<TEntryCheck>& checks) {
-    for (size_t i = 0; i < checks.size(); ++i) {
-        const TCheckResult* r = stopped ? checker.Result(i) : &checker.Wait(i);
-        if (r) {
-            checks[i].Checked = true;
-            checks[i].Result = *r;
+// when it was stopped. While results are still awaited the bar shows the
+// stage "Checking" by entries checked, and a Ctrl-C stops the waiting.
+void CollectChecks(TParallelCheck& checker, bool stopped, std::vector<TEntryCheck>& checks,
+                   TProgressBar& bar) {
+    constexpr auto Poll = std::chrono::milliseconds(20);
+    constexpr auto ShowEvery = std::chrono::milliseconds(100);
+    auto record = [&](size_t i, const TCheckResult& r) {
+        checks[i].Checked = true;
+        checks[i].Result = r;
+    };
+    size_t i = 0;
+    if (!stopped && !checks.empty()) {
+        // Nothing else paces the workers any longer: they may run to the end.
+        checker.Release(checks.size() - 1);
+        bool started = false;
+        auto shown = std::chrono::steady_clock::time_point();
+        for (; i < checks.size() && InterruptCount() == 0; ++i) {
+            while (!checker.Result(i) && InterruptCount() == 0) {
+                auto now = std::chrono::steady_clock::now();
+                if (!started) {
+                    bar.Start("Checking", static_cast<int64_t>(checks.size()), TProgressUnit::Files,
+                              static_cast<int64_t>(i));
+                    started = true;
+                }
+                if (now - shown >= ShowEvery) {
+                    shown = now;
+                    bar.ShowDone(static_cast<int64_t>(i), std::to_string(i).c_str(),
+                                 "files have been checked");
+                }
+                std::this_thread::sleep_for(Poll);
+            }
+            if (InterruptCount() == 0)
+                record(i, checker.Wait(i)); // a read failure of the check is thrown here
         }
+        bar.Clear();
     }
+    for (; i < checks.size(); ++i)
+        if (const TCheckResult* r = checker.Result(i))
+            record(i, *r);
 }
 
 // Scans and rebuilds; a failure of either file ends the run in
@@ -136,6 +167,7 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
     };
 
     TArcsalveOptions engineOptions;
+    engineOptions.BuildView = false; // the lists are printed from the entries
     engineOptions.CreateOutput = job.ToStdout() ? StandardOutputFactory() : FileOutputFactory();
     bool writesFile = !options.ListOnly && !job.ToStdout();
     // Before the scan, so that an output that cannot or must not be written
@@ -192,7 +224,7 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
         engine->BeginScanFile();
         bar.Clear();
     }
-    summary.Found = engine->FView.size();
+    summary.Found = engine->Entries().size();
     summary.Dropped = engine->DroppedEntries();
     summary.Stopped = InterruptCount() > 0;
     if (summary.Stopped)
@@ -236,7 +268,7 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
         summary.Written = engine->WrittenEntries();
     }
     if (checker) {
-        CollectChecks(*checker, summary.Stopped, summary.Checks);
+        CollectChecks(*checker, summary.Stopped, summary.Checks, bar);
         if (!summary.Stopped && InterruptCount() > 0) {
             summary.Stopped = true;
             summary.StoppedDuring = "check";

@@ -3,6 +3,7 @@
 
 #include "entry_reasons.h"
 #include "entry_text.h"
+#include "run_summary.h"
 #include "safe_text.h"
 
 #include <cinttypes>
@@ -101,18 +102,21 @@ void PrintTable(std::FILE* out, const TArcsalve& engine, bool verbose,
 
 void PrintSummary(std::FILE* out, const TSummary& s) {
     if (s.Found == 0) {
-        std::fprintf(out, s.Stopped ? "The scan was stopped before any ZIP entry was found; "
-                                      "nothing was written.\n"
-                                    : "Nothing is found: no ZIP entry in this file; nothing was "
-                                      "written.\n");
+        if (s.Stopped)
+            std::fputs("The scan was stopped before any ZIP entry was found; nothing was "
+                       "written.\n",
+                       out);
+        else
+            std::fprintf(out, "%s: no ZIP entry in this file; nothing was written.\n",
+                         NothingFoundText);
         return;
     }
     if (s.ListOnly) {
-        std::fprintf(out, "%zu files have been found%s.\n", s.Found,
+        std::fprintf(out, "%zu %s%s.\n", s.Found, FilesFoundText,
                      s.Stopped ? " before the scan was stopped" : "");
     } else {
-        std::fprintf(out, "%zu files have been found, %zu files have been repaired into %s%s.\n",
-                     s.Found, s.Written,
+        std::fprintf(out, "%zu %s, %zu %s into %s%s.\n", s.Found, FilesFoundText, s.Written,
+                     FilesRepairedText,
                      s.Output == "-" ? "standard output" : EscapeForText(s.Output).c_str(),
                      s.Stopped ? " (stopped early)" : "");
     }
@@ -126,13 +130,9 @@ void PrintSummary(std::FILE* out, const TSummary& s) {
             std::fprintf(out, "; %zu left out", t.LeftOut);
         std::fprintf(out, ".\n");
     }
-    if (s.Dropped > 0)
-        std::fprintf(out,
-                     "%" PRIu64 " more headers were found beyond the entry limit and left out.\n",
-                     s.Dropped);
-    if (s.CutShort && std::string_view(s.CutShort) == "memory-limit")
-        std::fprintf(out, "The scan stopped at its memory limit; the rest of the file was not "
-                          "searched.\n");
+    const bool memoryLimit = s.CutShort && std::string_view(s.CutShort) == "memory-limit";
+    for (const std::string& line : CutShortTexts(s.Dropped, memoryLimit))
+        std::fprintf(out, "%s\n", line.c_str());
 }
 
 namespace {

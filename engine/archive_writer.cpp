@@ -31,7 +31,7 @@ std::string ReadString(TInputStream& input, int64_t offset, size_t count) {
 } // namespace
 
 bool IsImplausiblyLong(const TFileInfo& e, int64_t fileSize) {
-    return LocalHeaderSize + int64_t(e.Found->NameLength) + e.ExtraLength + e.CompressedSize >
+    return LocalHeaderSize + int64_t(e.Found->NameLength) + e.ExtraLength() + e.CompressedSize >
            fileSize;
 }
 
@@ -86,7 +86,7 @@ TFileHeader WrittenHeader(const TFileInfo& e, const TEntryPlan& plan, int64_t fi
 int64_t PlannedBytes(const TFileInfo& e, const TEntryPlan& plan, int64_t fileSize) {
     if (plan.Action == TEntryPlan::LeaveOut)
         return 0;
-    return LocalHeaderSize + int64_t(e.Name().size()) + e.ExtraLength +
+    return LocalHeaderSize + int64_t(e.Name().size()) + e.ExtraLength() +
            WrittenHeader(e, plan, fileSize, 0).CompressedSize + DescriptorRoom;
 }
 
@@ -150,17 +150,19 @@ void TArchiveWriter::Add(const TFileInfo& e, const TEntryPlan& plan) {
             out.Write(descriptor.data(), descriptor.size());
         }
     }
-    FWritten.push_back({&e, offset, plan});
+    if (plan.Action == TEntryPlan::Salvage)
+        FSalvaged.emplace_back(FWritten.size(), plan);
+    FWritten.push_back({&e, offset});
 }
 
 // A matching central header of the damaged file gives the blocks and the
 // comment it held; otherwise the local header's blocks that readers look
 // for here.
-std::string TArchiveWriter::CentralHeaderOf(const TWritten& w) {
+std::string TArchiveWriter::CentralHeaderOf(const TWritten& w, const TEntryPlan& plan) {
     const TFileInfo& e = *w.Entry;
-    TFileHeader h = WrittenHeader(e, w.Plan, FFileSize, w.Offset);
-    h.VersionMadeBy = e.VersionMadeBy;
-    h.ExternalAttributes = e.ExternalAttributes;
+    TFileHeader h = WrittenHeader(e, plan, FFileSize, w.Offset);
+    h.VersionMadeBy = e.VersionMadeBy();
+    h.ExternalAttributes = e.ExternalAttributes();
     std::string extra;
     std::string comment;
     if (e.CentralStrings) {
@@ -180,8 +182,12 @@ void TArchiveWriter::Finish() {
     cd.Offset = out.Position();
     cd.Count = FWritten.size();
     std::string block;
-    for (const TWritten& w : FWritten) {
-        block += CentralHeaderOf(w);
+    auto salvaged = FSalvaged.begin();
+    for (size_t k = 0; k < FWritten.size(); ++k) {
+        TEntryPlan plan;
+        if (salvaged != FSalvaged.end() && salvaged->first == k)
+            plan = (salvaged++)->second;
+        block += CentralHeaderOf(FWritten[k], plan);
         if (block.size() >= CentralDirectoryFlush) {
             out.Write(block.data(), block.size());
             block.clear();

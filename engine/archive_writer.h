@@ -11,9 +11,11 @@
 #include "zip_records.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tessary {
@@ -67,10 +69,9 @@ private:
     struct TWritten {
         const TFileInfo* Entry;
         int64_t Offset; // of its local header in the repaired archive
-        TEntryPlan Plan;
     };
     TOutputStream& Output();
-    std::string CentralHeaderOf(const TWritten& w);
+    std::string CentralHeaderOf(const TWritten& w, const TEntryPlan& plan);
 
     TInputStream& FInput;
     int64_t FFileSize;
@@ -78,7 +79,10 @@ private:
     TOutputFactory FCreate;
     std::function<void(int64_t)> FOnCopied;
     std::unique_ptr<TOutputStream> FOut;
-    std::vector<TWritten> FWritten;
+    // In a deque: its blocks do not double, as a vector's storage would, for
+    // a million entries.
+    std::deque<TWritten> FWritten;
+    std::vector<std::pair<size_t, TEntryPlan>> FSalvaged; // by index into FWritten
     int64_t FPlanned = 0;
 };
 

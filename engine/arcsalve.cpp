@@ -96,6 +96,8 @@ void TArcsalve::BeginScanFile() {
 
 void TArcsalve::BuildView() {
     FView.clear();
+    if (!FOptions.BuildView)
+        return;
     FView.reserve(FEntries.size());
     for (const TFileInfo& e : FEntries)
         FView.push_back(ViewOf(e));

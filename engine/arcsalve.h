@@ -30,6 +30,9 @@ struct TArcsalveOptions {
     // The most entries one scan keeps; a hostile file of back-to-back headers
     // cannot exhaust memory. Headers beyond it are counted but not kept.
     size_t MaxEntries = 4'000'000;
+    // Whether the scan fills FView, the results list's records; a caller
+    // that reads Entries() alone saves their memory.
+    bool BuildView = true;
 };
 
 // What the rebuild does with one entry: copies it as found, leaves it out, or

@@ -158,8 +158,6 @@ void MatchCentralHeaders(const TScanEvidence& found, TReadWindow& window,
             continue;
         TFileInfo& e = entries[i];
         const TCentralHeader& r = centrals[best[i]->Record];
-        e.VersionMadeBy = r.VersionMadeBy;
-        e.ExternalAttributes = r.ExternalAttributes;
         if (e.SizeSource == TSizeSource::Unknown)
             TakeSizes(e, r);
         else if (IsInflatedEnd(e))

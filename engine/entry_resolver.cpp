@@ -14,29 +14,6 @@ namespace tessary {
 namespace {
 
 constexpr uint16_t MaxNameLength = 300;
-constexpr uint16_t MadeByUnix = (3 << 8) | 30;
-constexpr uint16_t MadeByNtfs = 10 << 8;
-constexpr uint32_t DosDirectory = 0x10;
-constexpr uint32_t UnixFileMode = 0100644;
-constexpr uint32_t UnixFolderMode = 040755;
-
-// The damaged archive's own "made by" and attributes are lost with its
-// directory; they are chosen so that readers show the names as the original
-// did. Names are code page 437 for entries made on MS-DOS, and unzip
-// translates them so even when they are flagged as UTF-8; for NTFS, whose
-// attributes mean the same, it honours the flag. Entries carrying Unix
-// extra fields were made on Unix, where names are taken as they are.
-void SetMadeByAndAttributes(TFileInfo& e, bool isFolder) {
-    uint32_t dos = isFolder ? DosDirectory : 0;
-    if (e.Found->UnixExtra) {
-        e.VersionMadeBy = MadeByUnix;
-        e.ExternalAttributes = ((isFolder ? UnixFolderMode : UnixFileMode) << 16) | dos;
-    } else {
-        e.VersionMadeBy = (e.Found->Flags & FlagUtf8Name) ? MadeByNtfs : 0;
-        e.ExternalAttributes = dos;
-    }
-}
-
 bool IsForbiddenNameByte(unsigned char c) {
     switch (c) {
     case '\\':
@@ -52,7 +29,7 @@ bool IsForbiddenNameByte(unsigned char c) {
     }
 }
 
-bool HasForbiddenNameByte(const std::string& name) {
+bool HasForbiddenNameByte(std::string_view name) {
     for (unsigned char c : name)
         if (IsForbiddenNameByte(c))
             return true;
@@ -191,7 +168,6 @@ void TEntryResolver::CorrectPrevious(int64_t nextHeader) {
     if (keepingExtra >= 0) {
         SetCompressedSize(e, keepingExtra);
     } else {
-        e.ExtraLength = 0;
         e.Reasons |= ReasonExtraDropped;
         SetCompressedSize(e, span - h.NameLength);
     }
@@ -218,15 +194,12 @@ void TEntryResolver::Resolve(size_t index) {
     e.CompressedSize = h.CompressedSize;
     e.UncompressedSize = h.UncompressedSize;
     e.Crc32 = h.Crc32;
-    e.ExtraLength = h.ExtraLength;
     int64_t bodyLength = h.CompressedSize + h.NameLength + h.ExtraLength;
-    bool isFolder = h.CompressedField == 0 && !h.Name.empty() && h.Name.back() == '/';
-    SetMadeByAndAttributes(e, isFolder);
     if (h.NameLength > MaxNameLength) {
         e.Status = StatusName;
         e.Reasons |= ReasonLongName;
     }
-    if (HasForbiddenNameByte(h.Name)) {
+    if (HasForbiddenNameByte(h.Name())) {
         e.Status = StatusName;
         e.Reasons |= ReasonNameBytes;
     }

@@ -23,12 +23,14 @@ enum TEntryStatus : uint8_t {
 
 // A local file header as the scan found it, with its name and extra field.
 struct TLocalHeader : TFileHeader {
-    std::string Name; // raw bytes, in whatever code page the archive used
-    // The extra field as read; absent for most headers, so kept out of line.
-    std::unique_ptr<std::string> Extra;
+    // Its name (raw bytes, in whatever code page the archive used) followed
+    // by its extra field, in one string: one allocation at most per header.
+    std::string NameAndExtra;
 
+    std::string_view Name() const { return std::string_view(NameAndExtra).substr(0, NameLength); }
     std::string_view ExtraField() const {
-        return Extra ? std::string_view(*Extra) : std::string_view();
+        return NameAndExtra.size() > NameLength ? std::string_view(NameAndExtra).substr(NameLength)
+                                                : std::string_view();
     }
     int64_t DataStart() const { return Offset + LocalHeaderSize + NameLength + ExtraLength; }
 };
@@ -82,22 +84,26 @@ struct TFileInfo {
     // (descriptor, next header, central header); -1 when none did.
     int64_t SizeRecordOffset = -1;
     uint32_t Crc32 = 0;
-    uint32_t ExternalAttributes = 0;
-    uint16_t VersionMadeBy = 0;
-    uint16_t ExtraLength = 0; // of the local extra field kept: 0 when dropped
     uint8_t Status = StatusExcellent;
     TSizeSource SizeSource = TSizeSource::LocalHeader;
     uint8_t Reasons = 0; // TEntryReason bits
     bool CentralStrings = false;
 
-    const std::string& Name() const { return Found->Name; }
+    std::string_view Name() const { return Found->Name(); }
     int64_t HeaderOffset() const { return Found->Offset; }
-    int64_t DataOffset() const {
-        return Found->Offset + LocalHeaderSize + Found->NameLength + ExtraLength;
-    }
+    // The local extra field kept: all of it, unless it would overlap the
+    // next header.
+    uint16_t ExtraLength() const { return (Reasons & ReasonExtraDropped) ? 0 : Found->ExtraLength; }
     std::string_view ExtraField() const {
-        return ExtraLength ? Found->ExtraField() : std::string_view();
+        return ExtraLength() ? Found->ExtraField() : std::string_view();
     }
+    int64_t DataOffset() const {
+        return Found->Offset + LocalHeaderSize + Found->NameLength + ExtraLength();
+    }
+    // The system that made it and its attributes: the central header's, or
+    // where none matches, chosen from its local header.
+    uint16_t VersionMadeBy() const;
+    uint32_t ExternalAttributes() const;
 };
 
 // What the results list shows of one entry. The name refers to the entry's

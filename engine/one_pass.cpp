@@ -93,6 +93,7 @@ void TArcsalve::ScanAndRecover(const std::string& path) {
     TPartQueue queue;
     std::atomic<bool> stopScan{false};
     std::atomic<bool> scanOver{false};
+    std::atomic<int64_t> scanned{0}; // bytes of the file the scan has read
     std::exception_ptr scanError;
     std::thread scanner([&] {
         try {
@@ -109,7 +110,12 @@ void TArcsalve::ScanAndRecover(const std::string& path) {
                     }
                 }
             };
-            Scan([&](int64_t, uint64_t) { return !stopScan; }, hand);
+            Scan(
+                [&](int64_t at, uint64_t) {
+                    scanned = at;
+                    return !stopScan;
+                },
+                hand);
             scanOver = true;
             if (FScanExact)
                 hand(FEntries.size());
@@ -128,7 +134,9 @@ void TArcsalve::ScanAndRecover(const std::string& path) {
     // else the writing, after the entry being written.
     auto Tick = [&] {
         size_t written = writer ? writer->Written() : 0;
-        if (ReportIfDue(Percent(writtenTo, FFileSize), written) || stopAsked)
+        // The file is read twice, by the scan and by the copy: the progress
+        // is both together, so that it moves while either works alone.
+        if (ReportIfDue(Percent(scanned + writtenTo, 2 * FFileSize), written) || stopAsked)
             return;
         stopAsked = true;
         if (scanOver) {

@@ -114,9 +114,8 @@ void TSignatureScanner::OnEndRecord(int64_t at) {
 }
 
 void TSignatureScanner::ReleaseStrings(TLocalHeader& h) {
-    FFound.KeptBytes -= h.Name.size() + h.ExtraField().size();
-    std::string().swap(h.Name);
-    h.Extra.reset();
+    FFound.KeptBytes -= h.NameAndExtra.size();
+    std::string().swap(h.NameAndExtra);
 }
 
 void TSignatureScanner::OnLocalHeader(int64_t at) {
@@ -158,18 +157,16 @@ void TSignatureScanner::OnLocalHeader(int64_t at) {
         return;
     }
 
-    h.Name = FWindow.FetchString(at + LocalHeaderSize, h.NameLength);
-    if (h.ExtraLength > 0) {
-        h.Extra = std::make_unique<std::string>(
-            FWindow.FetchString(at + LocalHeaderSize + h.NameLength, h.ExtraLength));
-        DecodeExtraField(h, *h.Extra);
-    }
+    h.NameAndExtra =
+        FWindow.FetchString(at + LocalHeaderSize, size_t(h.NameLength) + h.ExtraLength);
+    if (h.ExtraLength > 0)
+        DecodeExtraField(h, h.ExtraField());
     // An uncompressed size of all ones that no zip64 field explains is unknown.
     if (h.UncompressedSize == Zip64Marker32)
         h.UncompressedSize = -1;
     if (h.Flags & FlagDataDescriptor)
         FFound.Descriptors.try_emplace(h.DataStart(), TDescriptorSlot{h.Zip64, {}, {}});
-    FFound.KeptBytes += h.Name.size() + h.ExtraField().size();
+    FFound.KeptBytes += h.NameAndExtra.size();
     FFound.LocalHeaders.push_back(std::move(h));
 }
 

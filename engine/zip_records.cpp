@@ -83,15 +83,14 @@ bool DecodeFileHeader(TByteCursor& c, THeaderKind kind, TFileHeader& h) {
     h.ModTime = c.Get16();
     h.ModDate = c.Get16();
     h.Crc32 = c.Get32();
-    h.CompressedField = c.Get32();
-    h.CompressedSize = h.CompressedField;
+    h.CompressedSize = c.Get32();
+    h.CompressedFieldZero = h.CompressedSize == 0;
     h.UncompressedSize = c.Get32();
     h.NameLength = c.Get16();
     h.ExtraLength = c.Get16();
     if (!local) {
         h.CommentLength = c.Get16();
-        h.DiskStart = c.Get16();
-        h.InternalAttributes = c.Get16();
+        c.Skip(4); // disk number start, internal attributes
         h.ExternalAttributes = c.Get32();
         h.LocalOffset = c.Get32();
     }
@@ -245,8 +244,8 @@ std::string EncodeFileHeader(const TFileHeader& h, THeaderKind kind, std::string
     PutLE16(out, static_cast<uint16_t>(zip64Block.size() + rest.size()));
     if (!local) {
         PutLE16(out, static_cast<uint16_t>(comment.size()));
-        PutLE16(out, h.DiskStart);
-        PutLE16(out, h.InternalAttributes);
+        PutLE16(out, 0); // one disk
+        PutLE16(out, 0); // no internal attributes
         PutLE32(out, h.ExternalAttributes);
         PutLE32(out, Field32(h.LocalOffset));
     }

@@ -72,7 +72,6 @@ struct TFileHeader {
     int64_t LocalOffset = 0; // central header: where its local header lies
     uint32_t Crc32 = 0;
     uint32_t ExternalAttributes = 0;
-    uint32_t CompressedField = 0; // the 32-bit size field as found, before zip64
     uint16_t VersionMadeBy = 0;
     uint16_t VersionNeeded = 0;
     uint16_t Flags = 0;
@@ -82,12 +81,15 @@ struct TFileHeader {
     uint16_t NameLength = 0;
     uint16_t ExtraLength = 0;
     uint16_t CommentLength = 0;
-    uint16_t DiskStart = 0;
-    uint16_t InternalAttributes = 0;
     THeaderKind Kind = THeaderKind::Local;
+    // The 32-bit compressed size field, as found before any zip64 value,
+    // was 0: the mark of a folder entry.
+    bool CompressedFieldZero = false;
     bool Zip64 = false;       // its extra field held a zip64 block
     bool UnixExtra = false;   // its extra field held Unix blocks: made on Unix
     bool UnicodePath = false; // its extra field held a Unicode Path block
+    // Kept small: the scan holds one per header. The disk number and the
+    // internal attributes are not kept: the repair writes neither.
 };
 
 // Decodes the fixed part of a header of `kind` (30 or 46 bytes from its

@@ -121,14 +121,16 @@ bool SameEntry(const TFileInfo& a, const TFileInfo& b) {
     bool sameFound = x.Offset == y.Offset && x.VersionNeeded == y.VersionNeeded &&
                      x.Flags == y.Flags && x.Method == y.Method && x.ModTime == y.ModTime &&
                      x.ModDate == y.ModDate && x.NameLength == y.NameLength &&
-                     x.ExtraLength == y.ExtraLength && x.Zip64 == y.Zip64 && x.Name == y.Name;
+                     x.ExtraLength == y.ExtraLength && x.Zip64 == y.Zip64 &&
+                     x.NameAndExtra == y.NameAndExtra;
     bool sameCentral = (a.Central == nullptr) == (b.Central == nullptr) &&
                        (!a.Central || a.Central->Offset == b.Central->Offset);
-    return sameFound && sameCentral && a.VersionMadeBy == b.VersionMadeBy && a.Crc32 == b.Crc32 &&
-           a.CompressedSize == b.CompressedSize && a.UncompressedSize == b.UncompressedSize &&
-           a.ExtraLength == b.ExtraLength && a.Status == b.Status && a.SizeSource == b.SizeSource &&
+    return sameFound && sameCentral && a.VersionMadeBy() == b.VersionMadeBy() &&
+           a.Crc32 == b.Crc32 && a.CompressedSize == b.CompressedSize &&
+           a.UncompressedSize == b.UncompressedSize && a.ExtraLength() == b.ExtraLength() &&
+           a.Status == b.Status && a.SizeSource == b.SizeSource &&
            a.SizeRecordOffset == b.SizeRecordOffset && a.Reasons == b.Reasons &&
-           a.ExternalAttributes == b.ExternalAttributes && a.CentralStrings == b.CentralStrings;
+           a.ExternalAttributes() == b.ExternalAttributes() && a.CentralStrings == b.CentralStrings;
 }
 
 void CheckSameScan(const TArcsalve& small, const TArcsalve& large) {

@@ -11,15 +11,15 @@
 
 namespace tessary {
 
-bool ForceFolders(const std::string& folder) {
+bool ForceFolders(const std::string& folder, unsigned mode) {
     if (folder.empty())
         return false;
     // One level at a time from the top, so every missing parent is made.
     for (std::size_t pos = folder.find('/', 1); pos != std::string::npos;
          pos = folder.find('/', pos + 1)) {
-        mkdir(folder.substr(0, pos).c_str(), 0777);
+        mkdir(folder.substr(0, pos).c_str(), static_cast<mode_t>(mode));
     }
-    mkdir(folder.c_str(), 0777);
+    mkdir(folder.c_str(), static_cast<mode_t>(mode));
     struct stat info {};
     return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }

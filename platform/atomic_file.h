@@ -6,8 +6,9 @@
 
 namespace tessary {
 
-// Creates `folder` and every missing parent; true when it exists afterwards.
-bool ForceFolders(const std::string& folder);
+// Creates `folder` and every missing parent, each with `mode` (less the
+// umask); true when it exists afterwards. Folders that exist keep theirs.
+bool ForceFolders(const std::string& folder, unsigned mode = 0777);
 
 // Replaces the content of `fileName` with `content` in one step: the bytes go
 // to a temporary file beside it, which is then renamed over it. On any

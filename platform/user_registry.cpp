@@ -82,6 +82,20 @@ std::optional<TUserRegKey> TUserRegKey::Open(std::string_view keyPath, bool crea
     return TUserRegKey(folder);
 }
 
+bool TUserRegKey::CanOpen(std::string_view keyPath) {
+    std::string folder = UserRegKeyFolder(keyPath);
+    while (!folder.empty()) {
+        folder.pop_back(); // the trailing "/"
+        if (folder.empty())
+            folder = "/";
+        struct stat info {};
+        if (stat(folder.c_str(), &info) == 0)
+            return S_ISDIR(info.st_mode) && access(folder.c_str(), W_OK | X_OK) == 0;
+        folder = ExtractFilePath(folder);
+    }
+    return false;
+}
+
 std::optional<std::string> TUserRegKey::ReadString(const std::string& name) const {
     // A value no default can stand for: a line holding it cannot contain a
     // line end, so this never comes back from a real value.

@@ -17,6 +17,10 @@ public:
     // Opens the key; with `create`, makes its folder (and parents) when
     // missing. Empty when the key does not exist or cannot be created.
     static std::optional<TUserRegKey> Open(std::string_view keyPath, bool create);
+    // Whether Open with `create` would succeed, found without making anything:
+    // the key exists, or the nearest folder of its path that does is ours to
+    // write in.
+    static bool CanOpen(std::string_view keyPath);
 
     // The text value `name`, or nothing when it is missing or unreadable.
     std::optional<std::string> ReadString(const std::string& name) const;

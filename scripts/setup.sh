@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what building and running need; with
-# --tests also what the tests, the fuzzing run and the benchmarks need.
-# Installs only what is missing, so a second run costs a few seconds.
-# Usage: setup.sh [--tests]
+# --package also what making and checking the Debian packages needs, and
+# with --tests that and what the tests, the fuzzing run and the benchmarks
+# need. Installs only what is missing, so a second run costs a few seconds.
+# Installing needs root: through sudo when not root.
+# Usage: setup.sh [--tests | --package]
 set -euo pipefail
 
 packages=(
@@ -20,20 +22,25 @@ test_packages=(
   libgtest-dev zlib1g-dev
   # fuzzing and the sanitizer runtime
   clang libclang-rt-14-dev
-  # the wizard's headless tests and screenshots
-  xvfb xauth imagemagick
-  # the desktop entry, metainfo, completions and package checks
-  desktop-file-utils appstream bash-completion dpkg-dev
+  # the wizard's headless tests and screenshots, and a click on its window
+  xvfb xauth imagemagick xdotool
+  # the desktop entry, metainfo and completions
+  desktop-file-utils appstream bash-completion
   # ZIP readers the repaired archives are checked with, and the peer tool we compare against
   unzip zip p7zip-full libarchive-tools python3 default-jdk-headless
   # peak-memory figures in the benchmark
   time
 )
 
+# cpack, dpkg-shlibdeps and the check of the packages; cpack needs `file`,
+# which a minimal system lacks.
+package_packages=(dpkg-dev file lintian)
+
 case "${1:-}" in
-  --tests) packages+=("${test_packages[@]}") ;;
+  --tests) packages+=("${test_packages[@]}" "${package_packages[@]}") ;;
+  --package) packages+=("${package_packages[@]}") ;;
   "") ;;
-  *) echo "Usage: $0 [--tests]" >&2; exit 2 ;;
+  *) echo "Usage: $0 [--tests | --package]" >&2; exit 2 ;;
 esac
 
 missing=()
@@ -45,7 +52,14 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 sudo_cmd=()
-[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "$0: missing packages: ${missing[*]}" >&2
+    echo "Installing them needs root, and sudo is not installed: run '$0 ${1:-}' as root." >&2
+    exit 1
+  fi
+  sudo_cmd=(sudo)
+fi
 echo "Installing: ${missing[*]}"
 "${sudo_cmd[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

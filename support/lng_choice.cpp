@@ -52,10 +52,13 @@ void ClearLngFile() {
 }
 
 std::string GetRegLanguageID() {
-    const auto key = TUserRegKey::Open(GetRegKey(), true);
-    if (!key)
+    // Only read, so no folder is made for it: a missing key that could be
+    // made reads as one without a language; English stands in where it could
+    // not be.
+    if (!TUserRegKey::CanOpen(GetRegKey()))
         return "1033";
-    return key->ReadString("Lng").value_or(std::string());
+    const auto key = TUserRegKey::Open(GetRegKey(), false);
+    return key ? key->ReadString("Lng").value_or(std::string()) : std::string();
 }
 
 void FillLanguageList() {

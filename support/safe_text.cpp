@@ -15,7 +15,7 @@ size_t Utf8Sequence(std::string_view s, size_t i, uint32_t& cp) {
 }
 
 bool IsControl(uint32_t cp) {
-    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || IsBidiControl(cp);
 }
 
 void AppendOctal(std::string& out, unsigned char c) {
@@ -31,6 +31,11 @@ void AppendUnicodeEscape(std::string& out, uint32_t unit) {
 }
 
 } // namespace
+
+bool IsBidiControl(uint32_t cp) {
+    return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
+           (cp >= 0x2066 && cp <= 0x2069);
+}
 
 std::string EscapeForText(std::string_view bytes) {
     std::string out;
@@ -90,6 +95,25 @@ std::string JsonQuoted(std::string_view bytes) {
         i += len;
     }
     return out + "\"";
+}
+
+std::string WithVisibleBidiControls(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        uint32_t cp = 0;
+        size_t len = Utf8Sequence(utf8, i, cp);
+        if (len == 0) {
+            out += utf8[i++];
+            continue;
+        }
+        if (IsBidiControl(cp))
+            AppendUnicodeEscape(out, cp);
+        else
+            out.append(utf8.substr(i, len));
+        i += len;
+    }
+    return out;
 }
 
 } // namespace tessary

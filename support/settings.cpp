@@ -40,7 +40,8 @@ std::string IniReadString(const std::string& section, const std::string& key,
 }
 
 void IniWriteString(const std::string& section, const std::string& key, const std::string& value) {
-    ForceFolders(ExtractFilePath(gSettingsFile));
+    // The user's own folders: private, as the XDG base folders are meant to be.
+    ForceFolders(ExtractFilePath(gSettingsFile), 0700);
     WriteProfileString(gSettingsFile, section, key, value);
 }
 

@@ -35,8 +35,9 @@ void TLog::SaveToFile(const std::string& fileName, bool withTime) const {
     // including running out of memory, ends the save quietly.
     try {
         const std::string folder = ExtractFilePath(fileName);
+        // Private, as the user's XDG state folder is meant to be.
         if (!folder.empty())
-            ForceFolders(folder);
+            ForceFolders(folder, 0700);
         const TTimeFormats formats;
         std::string content;
         for (const TLogLine& line : FLines) {

@@ -4,6 +4,7 @@
 
 #include "entry_text.h"
 #include "file_icons.h"
+#include "safe_text.h"
 #include "wizard_text.h"
 
 #include <QLocale>
@@ -12,6 +13,17 @@
 #include <climits>
 
 namespace tessary {
+
+namespace {
+
+// A bidirectional control would reorder the name on screen, so that
+// "live\u202etxt.exe" read as a text file; it is shown as its escape, and the
+// icon is the one of the name as shown.
+QString ShownName(const TInfoForView& entry) {
+    return FromUtf8(WithVisibleBidiControls(EntryNameText(entry)));
+}
+
+} // namespace
 
 void TFilesModel::SetView(const std::vector<TInfoForView>* view) {
     beginResetModel();
@@ -33,15 +45,21 @@ QVariant TFilesModel::data(const QModelIndex& index, int role) const {
     if (!FView || !index.isValid() || index.row() >= FCount) {
         return {};
     }
+    if (role == Qt::ToolTipRole && FRowToolTip) {
+        const QString toolTip = FRowToolTip(index.row());
+        if (!toolTip.isEmpty()) {
+            return toolTip;
+        }
+    }
     const TInfoForView& entry = (*FView)[static_cast<size_t>(index.row())];
     switch (index.column()) {
     case colName:
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-            return FromUtf8(EntryNameText(entry));
+            return ShownName(entry);
         }
         if (role == Qt::DecorationRole) {
             auto& icons = TFileIconList::System();
-            return icons.Icon(icons.IndexOf(FromUtf8(EntryNameText(entry))));
+            return icons.Icon(icons.IndexOf(ShownName(entry)));
         }
         break;
     case colSize:

@@ -6,6 +6,8 @@
 
 #include <QAbstractTableModel>
 
+#include <functional>
+#include <utility>
 #include <vector>
 
 namespace tessary {
@@ -21,6 +23,11 @@ public:
     // or none for a null view. The item count is taken now and stays until
     // the next call, as the list's item count does.
     void SetView(const std::vector<TInfoForView>* view);
+    // The tooltip of every cell of a row, by row index; an empty text, or no
+    // function (the default), leaves a row its own tooltips.
+    void SetRowToolTip(std::function<QString(int row)> toolTip) {
+        FRowToolTip = std::move(toolTip);
+    }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -30,6 +37,7 @@ public:
 private:
     const std::vector<TInfoForView>* FView = nullptr;
     int FCount = 0;
+    std::function<QString(int row)> FRowToolTip;
 };
 
 } // namespace tessary

@@ -1,14 +1,20 @@
 // main_window.h -- TfmMain, the wizard window: its pages, the moves between
 // them, the scan and the rebuild through the engine, and the program's log.
+// The window's code is spread by concern: main_window.cpp (the flow between
+// the pages), main_window_pages.cpp (the regions and the six pages),
+// main_window_run.cpp (the two engine runs), main_window_output.cpp (the two
+// file names), main_window_help.cpp (help and the About box).
 #pragma once
 
 #include "arcsalve.h"
+#include "engine_run.h"
 #include "tlog.h"
 
 #include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +27,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
+class QTimer;
 class QTreeView;
 
 namespace tessary {
@@ -50,9 +57,15 @@ public:
     int CurrentPage() const;
     int HelpContext() const { return FHelpContext; }
 
-    // The engine's progress event: keeps the window responsive, shows the
-    // progress, and answers whether the run may go on.
+    // The engine's progress event, called on the run's worker thread: posts
+    // the report to the window and answers whether the run may go on.
     bool EngineProgress(int32_t percent, const char* text);
+    // Shows a progress report on the page of the running stage.
+    void ShowProgress(int percent, const QString& count);
+
+    // A scan or a rebuild is running, or has just ended and its page's
+    // buttons are not yet enabled again (see main_window_run.cpp).
+    bool RunInProgress() const { return FRunState != TRunState::Idle; }
 
     void ShowWelcomeLayout();
     void ShowHeaderLayout();
@@ -120,8 +133,10 @@ public:
     QProgressBar* pbTotal;
     QLabel* lblFilesFound;
 
-    // Results page.
+    // Results page. lblScanCutShort, under the list, shows only when the
+    // scan was cut short by a limit.
     QTreeView* lvFiles;
+    QLabel* lblScanCutShort;
     TFilesModel* FFilesModel;
     TFileIconList* ilSystem;
 
@@ -139,9 +154,8 @@ public:
     // The engine of the latest scan and the program's log, both owned.
     std::unique_ptr<TArcsalve> FEngine;
     std::unique_ptr<TLog> FLog;
-    // True while no engine run is active, and once the user asked the active
-    // run to stop.
-    bool FStopped = true;
+    // The worker that runs FEngine's scan or rebuild, and its stop flag.
+    TEngineRun FRun;
     // Which page's progress the engine's reports go to: the scan or the rebuild.
     bool FScanning = true;
 
@@ -183,22 +197,35 @@ private:
     void FocusPage();
     void SetButtonEnabled(QPushButton* button, bool enabled);
     void SetRunButtonsEnabled(bool enabled);
-    bool AskToStop();
-    void EndRun();
+    void ReturnToSelection();
+    void ShowScanCutShort(const QString& text);
+    void ShowFinishText(const QString& text);
+
+    // The two engine runs (main_window_run.cpp).
+    enum class TRunState { Idle, Running, Settling };
+    void PrepareRuns();
     void ScanSelection();
     void RebuildArchive();
-    void ReturnToSelection();
+    void StartRun(std::function<void()> work);
+    void RunFinished();
+    void EndRun();
+    void EndSettling();
+    bool AskToStop(bool closing);
+    void EnterResultsPage();
     void EnterFinishPage();
+    void DiscardEngine();
+
+    // The two file names (main_window_output.cpp).
+    static void SetEditText(QLineEdit* edit, const QString& text);
     bool CheckOutputPath(TOutputTarget& target) const;
     bool MayReplaceOutput(const TOutputTarget& target, const TInputStream& input);
-    void DiscardEngine();
 
     // The window's own message boxes and the error display. Activation that
     // returns from them is not a return from another window of the program.
     TMessageResult Ask(const QString& text, const QString& caption, TMessageIcon icon,
                        TMessageButtons buttons);
     void ShowError(const QString& text);
-    template <typename Handler> void Guarded(Handler&& handler);
+    void Guarded(const std::function<void()>& handler);
 
     QStringList FArguments;
     int FHelpContext = 0;
@@ -206,8 +233,16 @@ private:
     bool FActivatedBefore = false;
     bool FFocusWentToOwnWindow = false;
     bool FCentred = false;
-    // The close box was answered OK during a run: close once it returns.
+    // The run's state as the window shows it (main_window_run.cpp).
+    TRunState FRunState = TRunState::Idle;
+    // The stop question is showing.
+    bool FAskingToStop = false;
+    // The run ended while the stop question was showing.
+    bool FEndPending = false;
+    // The close box was answered OK during a run: close once it has ended.
     bool FCloseAfterRun = false;
+    // Ends the settling after a run.
+    QTimer* FSettleTimer = nullptr;
 };
 
 } // namespace tessary

@@ -56,47 +56,6 @@ TEST(CliOptions, WrongCommandLinesSayWhy) {
     EXPECT_TRUE(ParseOptions({"--version"}).Version) << "needs no damaged archive";
 }
 
-// The progress as a terminal gets it, from a clock the test moves.
-class CliProgress : public ::testing::Test {
-protected:
-    std::string Drawn(TProgressStyle style, const std::vector<std::pair<double, int>>& shows) {
-        char* text = nullptr;
-        size_t size = 0;
-        std::FILE* out = open_memstream(&text, &size);
-        double now = 0;
-        {
-            TProgressBar bar(out, style, [&] { return now; });
-            bar.Start("Scanning", 400 << 20);
-            for (auto [at, percent] : shows) {
-                now = at;
-                bar.Show(percent, "7", "files have been found");
-            }
-            bar.Clear();
-        }
-        std::fclose(out);
-        std::string result(text, size);
-        std::free(text);
-        return result;
-    }
-};
-
-TEST_F(CliProgress, BarShowsBytesRateAndTimeLeft) {
-    std::string drawn = Drawn(TProgressStyle::Bar, {{10, 25}});
-    for (const char* part : {"[#####...............]  25%", "100", "/ 400", "/s", "0:00:30 left",
-                             "7 files have been found"})
-        EXPECT_NE(drawn.find(part), std::string::npos) << part << " missing in " << drawn;
-}
-
-TEST_F(CliProgress, DumbTerminalGetsPlainLinesEveryFewSeconds) {
-    std::string drawn = Drawn(TProgressStyle::Lines, {{1, 1}, {2, 2}, {6, 10}, {7, 11}, {12, 50}});
-    EXPECT_EQ(drawn.find('\x1b'), std::string::npos) << drawn;
-    EXPECT_EQ(drawn.find('\r'), std::string::npos) << drawn;
-    EXPECT_EQ(std::count(drawn.begin(), drawn.end(), '\n'), 2) << drawn;
-    EXPECT_EQ(drawn.rfind("Scanning: 10%", 0), 0u) << drawn;
-    EXPECT_NE(drawn.find("Scanning: 50%"), std::string::npos) << drawn;
-    EXPECT_EQ(Drawn(TProgressStyle::None, {{6, 10}}), "");
-}
-
 TEST(CliOptions, DropDamagedAndSalvageNeedTheCheck) {
     EXPECT_FALSE(ParseOptions({"in.zip"}).Verify);
     EXPECT_TRUE(ParseOptions({"--verify", "in.zip"}).Verify);

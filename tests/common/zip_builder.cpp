@@ -3,6 +3,7 @@
 
 #include "byte_order.h"
 
+#include <fstream>
 #include <stdexcept>
 #include <zlib.h>
 
@@ -26,6 +27,32 @@ std::string RawDeflate(const std::string& data, bool fixedCodes) {
     out.resize(z.total_out);
     deflateEnd(&z);
     return out;
+}
+
+bool WriteLongExtraHeaders(const std::string& path, int count) {
+    constexpr uint16_t ExtraLength = 0xFFFF - 1;
+    std::string header;
+    PutLE32(header, 0x04034B50);
+    PutLE16(header, 10); // version needed
+    PutLE16(header, 0);  // flags
+    PutLE16(header, 0);  // stored
+    PutLE32(header, 0);  // time and date
+    PutLE32(header, 0);  // CRC-32 of no bytes
+    PutLE32(header, 0);  // compressed size
+    PutLE32(header, 0);  // uncompressed size
+    PutLE16(header, 1);  // name length
+    PutLE16(header, ExtraLength);
+    header += 'a';
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const std::streamoff step = static_cast<std::streamoff>(header.size()) + ExtraLength;
+    for (int i = 0; i < count && out; ++i) {
+        out.seekp(step * i);
+        out.write(header.data(), static_cast<std::streamsize>(header.size()));
+    }
+    // The last extra field ends the file; seeking alone would not make it longer.
+    out.seekp(step * count - 1);
+    out.put('\0');
+    return static_cast<bool>(out.flush());
 }
 
 std::string TestBytes(size_t size, uint32_t seed, bool text) {

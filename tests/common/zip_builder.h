@@ -61,6 +61,13 @@ private:
     uint64_t FCount = 0;
 };
 
+// Writes to `path` `count` local headers of empty stored entries named "a",
+// each with an extra field of 65,534 bytes that the file holds as a hole:
+// past about 770 of them, names and extra fields pass the scan's memory
+// budget for them, yet the file takes almost no room on the disk. False when
+// it could not be written.
+bool WriteLongExtraHeaders(const std::string& path, int count);
+
 uint32_t Crc32Of(const std::string& data);
 // With `fixedCodes`, the stream's blocks use the format's fixed Huffman codes.
 std::string RawDeflate(const std::string& data, bool fixedCodes = false);

@@ -179,7 +179,7 @@ TEST(Rebuild, LeavesTheScansRecordsAsFound) {
         std::vector<std::tuple<int64_t, int64_t, int64_t, uint16_t, uint16_t, std::string>> rows;
         for (const TFileInfo& e : run->Engine->Entries())
             rows.emplace_back(e.HeaderOffset(), e.CompressedSize, e.UncompressedSize,
-                              e.Found->Flags, e.ExtraLength, std::string(e.ExtraField()));
+                              e.Found->Flags, e.ExtraLength(), std::string(e.ExtraField()));
         return rows;
     };
     auto before = snapshot();

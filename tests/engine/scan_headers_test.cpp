@@ -239,7 +239,7 @@ TEST(ScanHeaders, OverlongClaimIsCorrectedFromTheNextHeaderKeepingTheExtraField)
     const auto& e = run->Engine->Entries();
     ASSERT_EQ(e.size(), 2u);
     EXPECT_EQ(e[0].CompressedSize, 1000);
-    EXPECT_EQ(e[0].ExtraLength, 9);
+    EXPECT_EQ(e[0].ExtraLength(), 9);
     auto repaired = ReadArchive(Repair(zip));
     EXPECT_EQ(Extract(repaired.Entries[0]), first.Data);
 }

@@ -5,12 +5,15 @@
 #include "zip_reader.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <iostream>
+#include <pty.h>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tessary::interop {
@@ -26,6 +29,7 @@ enum TExit {
     Output = 4,
     OutputIsInput = 5,
     CheckFailed = 7,
+    CutShort = 8,
     Refused = 9,
 };
 
@@ -352,6 +356,18 @@ bool MakeLongScan(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && st.st_blocks * 512 < (int64_t(1) << 20);
 }
 
+// Extra fields past the scan's memory budget: the summary says where the
+// scan stopped, in the words the wizard's Results page uses too.
+TEST_F(Cli, ScanAtItsMemoryLimitSaysSoAndExits8) {
+    ASSERT_TRUE(test::WriteLongExtraHeaders(Path("long-extras.zip"), 800));
+    TProcessResult r = Run({"--list", "long-extras.zip"});
+    EXPECT_EQ(r.ExitCode, CutShort) << r.Describe();
+    EXPECT_TRUE(Contains(r.Out,
+                         " files have been found.\nThe scan stopped at its memory limit; the "
+                         "rest of the file was not searched.\n"))
+        << r.Describe();
+}
+
 // Ctrl-C stops the scan at its next progress report; the entries found so
 // far are written into a complete archive, and the exit code says it stopped.
 TEST_F(Cli, InterruptStopsTheScanAndKeepsWhatWasFound) {
@@ -503,7 +519,8 @@ TEST_F(Cli, JsonIsOneCompleteDocumentOnEveryExitPath) {
 }
 
 // The table shows sizes and names with the same rules as the wizard: a size
-// field of all ones is unknown, and a UTF-8 name from a Unix writer is UTF-8.
+// field of all ones is unknown, and a UTF-8 name from a Unix writer is UTF-8,
+// but for a right-to-left override, which is escaped.
 TEST_F(Cli, TableUsesTheSharedEntryTexts) {
     test::TZipBuilder b;
     test::TZipEntry marked{"marked.txt", test::TestBytes(3000, 4, true)};
@@ -515,6 +532,8 @@ TEST_F(Cli, TableUsesTheSharedEntryTexts) {
                          "x"};
     unix.Extra = std::string("ux\x0B\x00\x01\x04\x00\x00\x00\x00\x04\x00\x00\x00\x00", 15);
     b.Add(unix);
+    unix.Name = "live\xE2\x80\xAEtxt.exe";
+    b.Add(unix);
     std::string zip = b.Bytes();
     zip.replace(static_cast<size_t>(b.Built()[0].RecordEnd - 4), 4, "\xFF\xFF\xFF\xFF");
     WriteFileBytes(Path("marked.zip"), zip);
@@ -524,6 +543,70 @@ TEST_F(Cli, TableUsesTheSharedEntryTexts) {
     EXPECT_TRUE(Contains(r.Out, " Excellent Gr\xC3\xBC\xC3\x9F"
                                 "e.txt\n"))
         << r.Describe();
+    EXPECT_TRUE(Contains(r.Out, " Excellent live\\342\\200\\256txt.exe\n")) << r.Describe();
+}
+
+// Standard error on a terminal of 80 columns, standard output elsewhere.
+TProcessResult RunUnderTerminal(const std::vector<std::string>& args, const std::string& dir) {
+    winsize size{};
+    size.ws_col = 80;
+    size.ws_row = 24;
+    int master = -1;
+    pid_t pid = ::forkpty(&master, nullptr, nullptr, &size);
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::setenv("TERM", "xterm", 1);
+        if (::chdir(dir.c_str()) != 0)
+            ::_exit(127);
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    TProcessResult r;
+    r.CommandLine = args.back();
+    if (pid < 0)
+        return r;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(master, chunk, sizeof chunk)) > 0;)
+        r.Err.append(chunk, static_cast<size_t>(n));
+    ::close(master);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// While the checks of many small entries are collected the terminal shows the
+// stage Checking, and no frame of any stage is wider than the terminal.
+TEST_F(Cli, ProgressFitsTheTerminalAndShowsTheCheck) {
+    test::TZipBuilder b;
+    for (int i = 0; i < 100000; ++i)
+        b.AddStored("f/" + std::to_string(i), "x");
+    WriteFileBytes(Path("many.zip"), b.Bytes());
+    TProcessResult r = RunUnderTerminal({CliPath(), "--list", "--verify", "many.zip"}, FDir);
+    EXPECT_EQ(r.ExitCode, Ok) << r.Err;
+    std::set<std::string> stages;
+    size_t widest = 0;
+    std::string frame;
+    for (char c : r.Err + "\r") {
+        if (c != '\r' && c != '\n') {
+            frame += c;
+            continue;
+        }
+        size_t escape = frame.find("\x1b[J");
+        if (escape != std::string::npos)
+            frame.erase(escape, 3);
+        widest = std::max(widest, frame.size());
+        if (!frame.empty())
+            stages.insert(frame.substr(0, frame.find(' ')));
+        frame.clear();
+    }
+    EXPECT_LT(widest, 80u) << r.Err;
+    EXPECT_TRUE(stages.count("Scanning") && stages.count("Checking")) << r.Err;
 }
 
 // --verify, --drop-damaged and --salvage over one archive holding a sound

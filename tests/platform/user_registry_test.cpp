@@ -28,6 +28,8 @@ TEST_F(UserRegistry, WithoutXdgTheFolderIsBelowHome) {
 }
 
 TEST_F(UserRegistry, OpenCreatesTheKeyOnlyWhenAsked) {
+    EXPECT_TRUE(TUserRegKey::CanOpen("SOFTWARE\\Quenlor\\Tessary\\"));
+    EXPECT_FALSE(std::filesystem::exists(FTemp.Path() + "config"));
     EXPECT_FALSE(TUserRegKey::Open("SOFTWARE\\Quenlor\\Tessary\\", false));
     const auto key = TUserRegKey::Open("SOFTWARE\\Quenlor\\Tessary\\", true);
     ASSERT_TRUE(key);
@@ -47,6 +49,7 @@ TEST_F(UserRegistry, MissingValuesAreAbsentAndEmptyOnesAreNot) {
 
 TEST_F(UserRegistry, KeyThatCannotBeCreatedDoesNotOpen) {
     test::WriteFile(FTemp.Path() + "config", "a file where the folder should be");
+    EXPECT_FALSE(TUserRegKey::CanOpen("SOFTWARE\\Quenlor\\Tessary\\"));
     EXPECT_FALSE(TUserRegKey::Open("SOFTWARE\\Quenlor\\Tessary\\", true));
 }
 

@@ -35,6 +35,17 @@ const TEscapeCase kCases[] = {
     {"beyond U+10FFFF", "\xF4\x90\x80\x80", "\\364\\220\\200\\200",
      "\"\\udcf4\\udc90\\udc80\\udc80\""},
     {"cut sequence", "\xE2\x82", "\\342\\202", "\"\\udce2\\udc82\""},
+    // "live\u202etxt.exe" would read as "liveexe.txt".
+    {"right-to-left override", "live\xE2\x80\xAEtxt.exe", "live\\342\\200\\256txt.exe",
+     "\"live\\u202etxt.exe\""},
+    {"embedding and isolate ends", "\xE2\x80\xAA\xE2\x81\xA9", "\\342\\200\\252\\342\\201\\251",
+     "\"\\u202a\\u2069\""},
+    {"marks", "\xE2\x80\x8E\xE2\x80\x8F\xD8\x9C", "\\342\\200\\216\\342\\200\\217\\330\\234",
+     "\"\\u200e\\u200f\\u061c\""},
+    // Their neighbours are ordinary characters: ZWJ, U+202F, U+2065, U+2070.
+    {"next to the bidirectional controls", "\xE2\x80\x8D\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xB0",
+     "\xE2\x80\x8D\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xB0",
+     "\"\xE2\x80\x8D\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xB0\""},
 };
 
 TEST(SafeText, ControlBytesAndInvalidUtf8AreEscaped) {
@@ -42,6 +53,20 @@ TEST(SafeText, ControlBytesAndInvalidUtf8AreEscaped) {
         EXPECT_EQ(EscapeForText(c.Raw), c.Text) << c.What;
         EXPECT_EQ(JsonQuoted(c.Raw), c.Json) << c.What;
     }
+}
+
+// The wizard's list shows the controls as escapes and nothing else changes:
+// other controls and invalid bytes are left to the list.
+TEST(SafeText, BidiControlsBecomeVisibleEscapes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"live\xE2\x80\xAEtxt.exe", "live\\u202etxt.exe"},
+        {"\xE2\x81\xA6"
+         "a\xE2\x81\xA9\xE2\x80\x8E",
+         "\\u2066a\\u2069\\u200e"},
+        {"caf\xC3\xA9\xE2\x80\xAF\\n\x01\xFF", "caf\xC3\xA9\xE2\x80\xAF\\n\x01\xFF"},
+    };
+    for (const auto& [raw, shown] : cases)
+        EXPECT_EQ(WithVisibleBidiControls(raw), shown) << raw;
 }
 
 } // namespace

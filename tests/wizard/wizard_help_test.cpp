@@ -34,28 +34,18 @@ using tessary::test::WriteFile;
 
 namespace {
 
-// One shown, active wizard window in a folder of its own, with the desktop
-// stood in for.
-struct TWizard {
+// One shown, active wizard window in a folder of its own, away from the
+// screen's corner, with the desktop stood in for.
+struct TWizard : test::TWizard {
     TWizard() {
-        Window = std::make_unique<TfmMain>(QStringList{});
-        Window->LogFileName = Folder.filePath(QStringLiteral("tessary.log")).toStdString();
         Window->move(40, 30);
-        Window->show();
-        Window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(Window.get()));
+        ShowActive();
     }
-    TfmMain* operator->() { return Window.get(); }
-    QString Path(const QString& name) const { return Folder.filePath(name); }
 
     // The help page the desktop was last asked to open, by its file name.
     QString LastTopic() const {
         return Desktop.Opened.isEmpty() ? QString() : QFileInfo(Desktop.Opened.last()).fileName();
     }
-
-    QTemporaryDir Folder;
-    test::TDesktopStandIn Desktop;
-    std::unique_ptr<TfmMain> Window;
 };
 
 // Presses F1 as the user does, on the control that has the focus.
@@ -123,7 +113,7 @@ void TWizardHelpTest::initTestCase() {
 
 void TWizardHelpTest::HelpContextFollowsThePagesAndStaysDuringTheRuns() {
     TWizard w;
-    test::ReportAtEveryStep(w->FEngineOptions);
+    w.Clock.ReportAtEveryStep(w->FEngineOptions);
     QCOMPARE(w->HelpContext(), 1);
     w->btnNext->click();
     QCOMPARE(w->HelpContext(), 2);
@@ -134,30 +124,22 @@ void TWizardHelpTest::HelpContextFollowsThePagesAndStaysDuringTheRuns() {
 
     // During each run the context is the one of the page before, and F1
     // opens that page's help.
-    QList<int> seenDuringScan;
-    QList<int> seenDuringRebuild;
-    QTimer watcher;
-    watcher.setInterval(0);
-    connect(&watcher, &QTimer::timeout, [&] {
-        if (w->CurrentPage() == TfmMain::pgScan && seenDuringScan.isEmpty()) {
-            seenDuringScan.append(w->HelpContext());
-            PressF1();
-        } else if (w->CurrentPage() == TfmMain::pgSaving && seenDuringRebuild.isEmpty()) {
-            seenDuringRebuild.append(w->HelpContext());
-            PressF1();
-        }
-    });
-    watcher.start();
-    w->btnNext->click(); // the scan
-    QCOMPARE(seenDuringScan, QList<int>{2});
+    QList<int> seenDuringRun;
+    const auto duringTheRun = [&] {
+        seenDuringRun.append(w->HelpContext());
+        PressF1();
+    };
+    w.Clock.During(duringTheRun);
+    w.Next(); // the scan
+    QCOMPARE(seenDuringRun, QList<int>{2});
     QCOMPARE(w.Desktop.Opened.size(), 1);
     QCOMPARE(w.LastTopic(), QStringLiteral("selection.html"));
     QCOMPARE(w->CurrentPage(), int(TfmMain::pgResults));
     QCOMPARE(w->HelpContext(), 4);
 
-    w->btnNext->click(); // the rebuild
-    watcher.stop();
-    QCOMPARE(seenDuringRebuild, QList<int>{4});
+    w.Clock.During(duringTheRun);
+    w.Next(); // the rebuild
+    QCOMPARE(seenDuringRun, QList<int>({2, 4}));
     QCOMPARE(w.Desktop.Opened.size(), 2);
     QCOMPARE(w.LastTopic(), QStringLiteral("results.html"));
     QCOMPARE(w->CurrentPage(), int(TfmMain::pgFinish));
@@ -166,7 +148,7 @@ void TWizardHelpTest::HelpContextFollowsThePagesAndStaysDuringTheRuns() {
     w->btnBack->click();
     QCOMPARE(w->HelpContext(), 2);
     w.Desktop.Answers = {TMessageResult::Yes}; // replace the archive just written
-    w->btnNext->click();                       // a new scan
+    w.Next();                                  // a new scan
     QCOMPARE(w->HelpContext(), 4);
     w->btnBack->click();
     QCOMPARE(w->HelpContext(), 2);
@@ -192,9 +174,9 @@ void TWizardHelpTest::F1AndHelpTopicsOpenTheSameTopicOnce() {
     w->btnNext->click();
     w->edInputFile->setText(WriteFile(w.Path(QStringLiteral("a.zip")), DamagedArchive(3)));
     both(QStringLiteral("selection.html"));
-    w->btnNext->click();
+    w.Next();
     both(QStringLiteral("results.html"));
-    w->btnNext->click();
+    w.Next();
     both(QStringLiteral("finish.html"));
     w->btnBack->click();
     both(QStringLiteral("selection.html"));

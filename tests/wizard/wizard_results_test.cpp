@@ -40,10 +40,12 @@ class TWizardResultsTest : public QObject {
 private slots:
     void initTestCase();
     void CellsOfARow();
+    void BidiControlsShowAsEscapes();
     void StatusWords_data();
     void StatusWords();
     void EmptyViewShowsOnlyTheHeaders();
     void RowsAreComputedAfreshOnEveryRequest();
+    void RowToolTipsComeFromTheWindowsFunction();
     void IconsDependOnTheNameAlone();
     void EveryTypeGetsAnIcon();
     void HundredThousandEntriesOpenAndScroll();
@@ -89,6 +91,24 @@ void TWizardResultsTest::CellsOfARow() {
     QCOMPARE(model.headerData(1, Qt::Horizontal, Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
              int(Qt::AlignRight));
     QCOMPARE(name, std::string("dir/Caf\x82.txt"));
+}
+
+// A right-to-left override would make "live\u202etxt.exe" read as
+// "liveexe.txt", beside the icon of a program: the name shows the control as
+// its escape, in the list and its tooltip, so that it reads as the program it
+// is, with the icon of one.
+void TWizardResultsTest::BidiControlsShowAsEscapes() {
+    std::vector<TInfoForView> view = {Row(0, 1, "live\xE2\x80\xAEtxt.exe", FlagUtf8Name),
+                                      Row(0, 1, "\xE2\x81\xA7notes\xE2\x81\xA9.txt", FlagUtf8Name)};
+    TFilesModel model;
+    model.SetView(&view);
+    const QString shown = QStringLiteral("live\\u202etxt.exe");
+    QCOMPARE(model.index(0, 0).data().toString(), shown);
+    QCOMPARE(model.index(0, 0).data(Qt::ToolTipRole).toString(), shown);
+    QCOMPARE(model.index(1, 0).data().toString(), QStringLiteral("\\u2067notes\\u2069.txt"));
+    auto& icons = TFileIconList::System();
+    QCOMPARE(model.index(0, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
+             icons.Icon(icons.IndexOf(QStringLiteral("program.exe"))).cacheKey());
 }
 
 void TWizardResultsTest::StatusWords_data() {
@@ -139,6 +159,24 @@ void TWizardResultsTest::RowsAreComputedAfreshOnEveryRequest() {
     view.push_back(Row(0, 1, "two.txt"));
     QCOMPARE(model.rowCount(), 1);
     QVERIFY(!model.index(1, 0).data().isValid());
+}
+
+void TWizardResultsTest::RowToolTipsComeFromTheWindowsFunction() {
+    std::vector<TInfoForView> view = {Row(0, 10, "a.txt"), Row(1, 20, "b.txt")};
+    TFilesModel model;
+    model.SetView(&view);
+    // None set: the name shows as its cell's tooltip, the other cells have none.
+    QCOMPARE(model.index(1, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("b.txt"));
+    QVERIFY(!model.index(1, 2).data(Qt::ToolTipRole).isValid());
+    model.SetRowToolTip(
+        [](int row) { return row == 1 ? QStringLiteral("data runs past the end") : QString(); });
+    for (int column = 0; column < model.columnCount(); ++column) {
+        QCOMPARE(model.index(1, column).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("data runs past the end"));
+    }
+    // An empty text leaves the row its own tooltips.
+    QCOMPARE(model.index(0, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("a.txt"));
+    QVERIFY(!model.index(0, 1).data(Qt::ToolTipRole).isValid());
 }
 
 void TWizardResultsTest::IconsDependOnTheNameAlone() {
@@ -192,6 +230,7 @@ void TWizardResultsTest::HundredThousandEntriesOpenAndScroll() {
     QElapsedTimer timer;
     timer.start();
     window.btnNext->click();
+    test::WaitForRun(window);
     QCOMPARE(window.CurrentPage(), int(TfmMain::pgResults));
     QCOMPARE(window.lvFiles->model()->rowCount(), Count);
     QTest::qWait(1);

@@ -37,7 +37,7 @@ namespace {
 // A shown, active wizard window whose engine reports at every step.
 struct TShownWizard : test::TWizard {
     explicit TShownWizard(QStringList arguments = {}) : TWizard(std::move(arguments)) {
-        test::ReportAtEveryStep(Window->FEngineOptions);
+        Clock.ReportAtEveryStep(Window->FEngineOptions);
         ShowActive();
     }
 };
@@ -105,20 +105,6 @@ void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
 void Type(const QString& text) {
     ActivateTheWindowIfNoneIs();
     QTest::keyClicks(static_cast<QWidget*>(nullptr), text);
-}
-
-// Runs `during` at the first progress report of the next run, after any
-// question the wizard asks before it.
-void DuringTheNextRun(TfmMain& window, std::function<void()> during) {
-    auto* poll = new QTimer(&window);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, &window, during = std::move(during)] {
-        if (!window.FStopped) {
-            poll->deleteLater();
-            poll->stop();
-            during();
-        }
-    });
-    poll->start(0);
 }
 
 // The words on the last line of `label` as it wraps its text.
@@ -225,8 +211,10 @@ void TWizardSafeguardsTest::KeyboardOnlyRepairNeverQuitsByItself() {
     Press(Qt::Key_A, Qt::ControlModifier);
     Type(w.Path(QStringLiteral("blocker/out.zip"))); // a folder that cannot be made
     Press(Qt::Key_Return);                           // the warning, Enter, then the scan
+    test::WaitForRun(*w);
     QCOMPARE(w->CurrentPage(), int(TfmMain::pgResults));
     Press(Qt::Key_Return); // the rebuild fails, Enter on the error
+    test::WaitForRun(*w);
     QCOMPARE(boxes.Captions, QStringList({"Error", "Quenlor Tessary 1.1"}));
     QCOMPARE(w->CurrentPage(), int(TfmMain::pgSelection));
     QVERIFY(w->isVisible());
@@ -243,11 +231,12 @@ void TWizardSafeguardsTest::KeyboardOnlyRepairNeverQuitsByItself() {
     Press(Qt::Key_A, Qt::ControlModifier);
     Type(w.Path(QStringLiteral("Downloads/fixed.zip")));
     bool enterDuringScanIgnored = false;
-    DuringTheNextRun(*w.Window, [&] {
+    w.Clock.During([&] {
         Press(Qt::Key_Return);
         enterDuringScanIgnored = w->isVisible() && w->CurrentPage() == TfmMain::pgScan;
     });
     Press(Qt::Key_Return); // Enter on the replace question answers Yes
+    test::WaitForRun(*w);
     QVERIFY(enterDuringScanIgnored);
     QVERIFY(boxes.Texts.last().endsWith(QStringLiteral("Do you want to replace it?")));
     QCOMPARE(w->CurrentPage(), int(TfmMain::pgResults));
@@ -255,7 +244,7 @@ void TWizardSafeguardsTest::KeyboardOnlyRepairNeverQuitsByItself() {
 
     // During the rebuild: Tab to Cancel, Enter, and Enter on the question.
     int tabs = 0;
-    DuringTheNextRun(*w.Window, [&] {
+    w.Clock.During([&] {
         while (QApplication::focusWidget() != w->btnClose && tabs < 12) {
             Press(Qt::Key_Tab);
             ++tabs;
@@ -263,6 +252,7 @@ void TWizardSafeguardsTest::KeyboardOnlyRepairNeverQuitsByItself() {
         Press(Qt::Key_Return);
     });
     Press(Qt::Key_Return);
+    test::WaitForRun(*w);
     QVERIFY(tabs < 12);
     QCOMPARE(boxes.Captions.last(), QStringLiteral("Warning"));
     QCOMPARE(w->CurrentPage(), int(TfmMain::pgFinish));
@@ -312,7 +302,7 @@ void TWizardSafeguardsTest::FocusNeverFallsToCancel() {
     case TFocusCase::BackFromResults:
         w->btnNext->click();
         w->edInputFile->setText(archive);
-        w->btnNext->click();
+        w.Next();
         w->btnBack->click();
         QCOMPARE(w->edInputFile->selectedText(), archive);
         break;
@@ -333,7 +323,9 @@ void TWizardSafeguardsTest::FinishCountsWhatTheRepairedArchiveHolds_data() {
     QTest::newRow("whole rebuild")
         << 12 << false << "The product has successfully repaired %1 in the archive broken.zip";
     QTest::newRow("stopped rebuild")
-        << 60 << true << "The product has successfully repaired %1 in the archive broken.zip";
+        << 60 << true
+        << "The product has successfully repaired %1 in the archive broken.zip\n"
+           "The repair was stopped: the repaired archive holds %1 of the 60 files found.";
     QTest::newRow("nothing found")
         << 0 << false
         << "Nothing was found in the archive broken.zip, so no repaired archive has been written";
@@ -351,9 +343,9 @@ void TWizardSafeguardsTest::FinishCountsWhatTheRepairedArchiveHolds() {
     w.Scan(input, output);
     if (stop) {
         w.Desktop.Answers = {TMessageResult::Ok};
-        DuringTheNextRun(*w.Window, [&] { w->btnClose->click(); });
+        w.Clock.During([&] { w->btnClose->click(); });
     }
-    w->btnNext->click();
+    w.Next();
     QCOMPARE(w->CurrentPage(), int(TfmMain::pgFinish));
     const size_t held =
         QFileInfo::exists(output) ? test::ReadArchive(ReadFile(output)).Entries.size() : 0;
@@ -429,7 +421,7 @@ void TWizardSafeguardsTest::ExistingOutputIsNeverReplacedUnasked() {
     const std::string before = ReadFile(name);
     w.Select(WriteFile(w.Path(QStringLiteral("broken.zip")), DamagedArchive(5)), name);
     w.Desktop.Answers = {answer};
-    w->btnNext->click();
+    w.Next();
 
     QCOMPARE(w.Desktop.Messages.size(), message.isEmpty() ? 0 : 1);
     if (!message.isEmpty()) {
@@ -442,13 +434,13 @@ void TWizardSafeguardsTest::ExistingOutputIsNeverReplacedUnasked() {
     }
     if (savedAfterScan) {
         WriteFile(name, "saved meanwhile");
-        w->btnNext->click();
+        w.Next();
         QVERIFY(w.Desktop.Messages.last().Text.startsWith(
             QStringLiteral("Cannot create file \"%1\". ").arg(name)));
         QCOMPARE(w->CurrentPage(), int(TfmMain::pgSelection));
         QCOMPARE(ReadFile(name), std::string("saved meanwhile"));
     } else if (answer == TMessageResult::Yes) {
-        w->btnNext->click();
+        w.Next();
         QCOMPARE(test::ReadArchive(ReadFile(name)).Entries.size(), size_t(5));
     }
 }
@@ -498,11 +490,12 @@ void TWizardSafeguardsTest::StopRequestsNeverQuitOrRunOnUnseen() {
     w.Select(input, output);
     if (request == TStopCase::CancelQueuedAsTheRunEnds) {
         // A clock that stands still leaves each run only its final report;
-        // the click below arrives after that report has handled the events.
+        // the click below is queued as the window shows it, just before or
+        // just after the run's end.
         w->FEngineOptions.TickCount = [] { return uint32_t{0}; };
     }
     if (rebuild) {
-        w->btnNext->click();
+        w.Next();
     }
     w.Desktop.Answers = {answer};
     QProgressBar* bar = rebuild ? w->pbFilesCreate : w->pbTotal;
@@ -516,13 +509,13 @@ void TWizardSafeguardsTest::StopRequestsNeverQuitOrRunOnUnseen() {
         });
         break;
     case TStopCase::CancelPressedInTheRunReleasedAfter:
-        DuringTheNextRun(*w.Window, [&] { QTest::mousePress(w->btnClose, Qt::LeftButton); });
+        w.Clock.During([&] { QTest::mousePress(w->btnClose, Qt::LeftButton); });
         break;
     case TStopCase::CloseBox:
-        DuringTheNextRun(*w.Window, [&] { QVERIFY(!w->close()); });
+        w.Clock.During([&] { QVERIFY(!w->close()); });
         break;
     }
-    w->btnNext->click();
+    w.Next();
     if (request == TStopCase::CancelPressedInTheRunReleasedAfter) {
         QTest::mouseRelease(w->btnClose, Qt::LeftButton);
     }
@@ -534,7 +527,7 @@ void TWizardSafeguardsTest::StopRequestsNeverQuitOrRunOnUnseen() {
                  QStringLiteral("Do you realy want to stop process?"));
     }
     QCOMPARE(w->isVisible(), !closes);
-    QVERIFY(w->FStopped);
+    QVERIFY(!w->RunInProgress());
     if (closes) {
         // The run stopped instead of going on unseen; what it wrote is whole.
         QCOMPARE(w->CurrentPage(), rebuild ? int(TfmMain::pgSaving) : int(TfmMain::pgScan));
@@ -688,8 +681,8 @@ void TWizardSafeguardsTest::WhitePanelsReadUnderADarkPalette() {
         w->btnNext->click();
         readable({w->lbPageTitle, w->lbPageSubTitle});
         w->edInputFile->setText(WriteFile(w.Path(QStringLiteral("a.zip")), DamagedArchive(2)));
-        w->btnNext->click();
-        w->btnNext->click();
+        w.Next();
+        w.Next();
         readable({w->lblFinish, w->cbExecAfterClose});
         TfmAbout box(w.Window.get());
         readable({box.Label3});

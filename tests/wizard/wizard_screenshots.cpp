@@ -125,7 +125,12 @@ int main(int argc, char** argv) {
 
         TfmMain window(QStringList{archive});
         window.LogFileName = scratch.filePath(QStringLiteral("tessary.log")).toStdString();
-        test::ReportAtEveryStep(window.FEngineOptions);
+        // A report at every look, and looks slow enough for the pictures of
+        // the runs to be taken half way.
+        test::TEngineClock clock;
+        clock.Install(window.FEngineOptions);
+        clock.ReportAtEveryStep(window.FEngineOptions);
+        clock.SleepAtEveryLook(std::chrono::milliseconds(25));
         window.FEngineOptions.BufferSize = 64 * 1024;
         window.show();
         window.activateWindow();
@@ -187,6 +192,7 @@ int main(int argc, char** argv) {
         watcher.start();
 
         window.btnNext->click(); // the scan
+        test::WaitForRun(window);
         Settle();
         // The end of the list: names in both encodings, megabytes, and the
         // entry the break cut off.
@@ -196,6 +202,7 @@ int main(int argc, char** argv) {
         Save(window.grab(), shots, QStringLiteral("4-results.png"));
 
         window.btnNext->click(); // the rebuild
+        test::WaitForRun(window);
         watcher.stop();
         window.cbExecAfterClose->setChecked(true);
         Settle();

@@ -13,7 +13,10 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 namespace tessary::test {
 
@@ -52,8 +55,104 @@ void PrepareWizardProgram() {
     ReadFileVersion();
 }
 
+struct TEngineClock::TState {
+    std::mutex Mutex;
+    std::condition_variable Released;
+    bool EveryStep = false;
+    std::chrono::microseconds Pause{0};
+    bool Armed = false;
+    bool Held = false;
+    uint32_t Tick = 0;
+
+    uint32_t Look() {
+        std::unique_lock lock(Mutex);
+        if (Pause.count() > 0) {
+            const auto pause = Pause;
+            lock.unlock();
+            std::this_thread::sleep_for(pause);
+            lock.lock();
+        }
+        if (Armed) {
+            Armed = false;
+            Held = true;
+            // Never for ever: a test that fails while it holds the engine
+            // must still end.
+            Released.wait_for(lock, std::chrono::seconds(30), [this] { return !Held; });
+            Held = false;
+        }
+        return EveryStep ? Tick += 1000 : SteadyTickCount();
+    }
+};
+
+TEngineClock::TEngineClock() : FState(std::make_shared<TState>()) {
+    FPoll.setInterval(0);
+    QObject::connect(&FPoll, &QTimer::timeout, [this] {
+        {
+            std::lock_guard lock(FState->Mutex);
+            if (!FState->Held) {
+                return;
+            }
+        }
+        FPoll.stop();
+        const std::function<void()> during = std::move(FDuring);
+        FDuring = nullptr;
+        during();
+        Release();
+    });
+}
+
+TEngineClock::~TEngineClock() {
+    Release();
+}
+
+void TEngineClock::Install(TArcsalveOptions& options) {
+    options.TickCount = [state = FState] { return state->Look(); };
+}
+
+void TEngineClock::ReportAtEveryStep(TArcsalveOptions& options) {
+    options.BufferSize = 256;
+    std::lock_guard lock(FState->Mutex);
+    FState->EveryStep = true;
+}
+
+void TEngineClock::SleepAtEveryLook(std::chrono::microseconds pause) {
+    std::lock_guard lock(FState->Mutex);
+    FState->Pause = pause;
+}
+
+void TEngineClock::During(std::function<void()> during) {
+    FDuring = std::move(during);
+    {
+        std::lock_guard lock(FState->Mutex);
+        FState->Armed = true;
+    }
+    FPoll.start();
+}
+
+void TEngineClock::Release() {
+    FPoll.stop();
+    FDuring = nullptr;
+    {
+        std::lock_guard lock(FState->Mutex);
+        FState->Armed = false;
+        FState->Held = false;
+    }
+    FState->Released.notify_all();
+}
+
+void WaitForRun(TfmMain& window) {
+    QTRY_VERIFY_WITH_TIMEOUT(!window.RunInProgress(), 60'000);
+}
+
 TWizard::TWizard(QStringList arguments) : Window(std::make_unique<TfmMain>(std::move(arguments))) {
     Window->LogFileName = Path(QStringLiteral("log/tessary.log")).toStdString();
+    Clock.Install(Window->FEngineOptions);
+}
+
+TWizard::~TWizard() {
+    // The window waits for a run still going; a held one could not end.
+    Clock.Release();
+    Window.reset();
 }
 
 void TWizard::ShowActive() {
@@ -70,9 +169,14 @@ void TWizard::Select(const QString& input, const QString& output) {
     Window->edOutputFile->setText(output);
 }
 
+void TWizard::Next() {
+    Window->btnNext->click();
+    WaitForRun(*Window);
+}
+
 void TWizard::Scan(const QString& input, const QString& output) {
     Select(input, output);
-    Window->btnNext->click();
+    Next();
 }
 
 QString WriteFile(const QString& path, const std::string& bytes) {
@@ -103,11 +207,6 @@ std::string DamagedArchive(int count, const std::string& firstName) {
             name, TestBytes(200 + static_cast<size_t>(i) * 37, static_cast<uint32_t>(i + 1), true));
     }
     return zip.Bytes(); // no central directory, no end record
-}
-
-void ReportAtEveryStep(TArcsalveOptions& options) {
-    options.BufferSize = 256;
-    options.TickCount = [tick = uint32_t{0}]() mutable { return tick += 1000; };
 }
 
 } // namespace tessary::test

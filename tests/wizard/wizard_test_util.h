@@ -12,7 +12,9 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -63,10 +65,49 @@ private:
 // must not end the program, and the product and version texts are read.
 void PrepareWizardProgram();
 
-// One wizard window in a folder of its own, with the desktop stood in for;
-// its log goes to log/tessary.log in that folder.
+// The clock that every engine built from the options it is installed in
+// looks at, on the engine's worker thread. The real clock unless a test makes
+// it jump a second at every look, so that the engine reports at every
+// opportunity; each look may first sleep, for a slow engine; and a test may
+// hold the engine at its next look while it does something during the run.
+class TEngineClock {
+public:
+    TEngineClock();
+    // Lets a held engine go.
+    ~TEngineClock();
+    TEngineClock(const TEngineClock&) = delete;
+    TEngineClock& operator=(const TEngineClock&) = delete;
+
+    void Install(TArcsalveOptions& options);
+    // The clock jumps at every look and the read buffer is small, so that a
+    // test sees several reports even from a small archive.
+    void ReportAtEveryStep(TArcsalveOptions& options);
+    void SleepAtEveryLook(std::chrono::microseconds pause);
+    // The next look at the clock, by the next run or the current one, waits
+    // until `during` has run on this thread; then the run goes on. Whatever
+    // `during` stops, the engine sees at its next report.
+    void During(std::function<void()> during);
+    // Lets a held engine go without running `during`.
+    void Release();
+
+private:
+    struct TState;
+
+    std::shared_ptr<TState> FState;
+    QTimer FPoll;
+    std::function<void()> FDuring;
+};
+
+// Waits until `window` has no run in progress: its worker has ended and the
+// page it moved on to takes input again.
+void WaitForRun(TfmMain& window);
+
+// One wizard window in a folder of its own, with the desktop stood in for
+// and the engine's clock in the test's hands; its log goes to
+// log/tessary.log in that folder.
 struct TWizard {
     explicit TWizard(QStringList arguments = {});
+    ~TWizard();
     QString Path(const QString& name) const { return Folder.filePath(name); }
     TfmMain& operator*() { return *Window; }
     TfmMain* operator->() { return Window.get(); }
@@ -75,11 +116,14 @@ struct TWizard {
     void ShowActive();
     // Welcome, Next: the Selection page with both names typed in.
     void Select(const QString& input, const QString& output);
+    // Next, and the run it starts, if any, to its end.
+    void Next();
     // From the Selection page through the scan to the Results page.
     void Scan(const QString& input, const QString& output);
 
     QTemporaryDir Folder;
     TDesktopStandIn Desktop;
+    TEngineClock Clock;
     std::unique_ptr<TfmMain> Window;
 };
 
@@ -91,9 +135,5 @@ std::string ReadFile(const QString& path);
 // `firstName` instead, when given) whose central directory and end record are
 // lost, as in an interrupted download.
 std::string DamagedArchive(int count, const std::string& firstName = {});
-
-// Engine options under which the engine reports at every opportunity, so a
-// test sees several reports even from a small archive.
-void ReportAtEveryStep(TArcsalveOptions& options);
 
 } // namespace tessary::test

@@ -1,0 +1,19 @@
+// run_summary.cpp -- the sentences of a scan cut short.
+#include "run_summary.h"
+
+namespace tessary {
+
+std::vector<std::string> CutShortTexts(uint64_t dropped, bool stoppedByMemory) {
+    std::vector<std::string> texts;
+    if (dropped > 0) {
+        texts.push_back(std::to_string(dropped) +
+                        " more headers were found beyond the entry limit and left out.");
+    }
+    if (stoppedByMemory) {
+        texts.emplace_back(
+            "The scan stopped at its memory limit; the rest of the file was not searched.");
+    }
+    return texts;
+}
+
+} // namespace tessary
