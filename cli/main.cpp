@@ -20,6 +20,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <thread>
 #include <unistd.h>
@@ -40,6 +41,7 @@ enum TExitCode {
     ExitCheckFailed = 7,
     ExitCutShort = 8,
     ExitRefused = 9,
+    ExitOutOfMemory = 10,
     ExitInterrupted = 130,
 };
 
@@ -169,7 +171,9 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
     engineOptions.CreateOutput = job.ToStdout() ? StandardOutputFactory() : FileOutputFactory();
     bool writesFile = !options.ListOnly && !job.ToStdout();
     // Before the scan, so that an output that cannot or must not be written
-    // fails at once rather than after reading the whole input.
+    // fails at once rather than after reading the whole input. The file
+    // found here is the only one --force replaces: not one that appears
+    // later, nor this one once it was changed or replaced.
     auto checkTarget = [&] {
         TOutputTarget target = CheckOutputTarget(job.Output, options.Force);
         if (target.Problem == TOutputProblem::Exists)
@@ -177,6 +181,11 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
                                  target.Reason + " (--force replaces it)");
         if (!target.Usable())
             throw EArcsalveError(TErrorKind::CreateOutput, job.Output, target.Reason);
+        TOutputFileOptions fileOptions;
+        fileOptions.ReplaceAllowed = target.Exists;
+        if (target.Exists)
+            fileOptions.Replaces = target.Identity;
+        engineOptions.CreateOutput = FileOutputFactory(fileOptions);
     };
     // An archive is no text: a terminal would only be scrambled by it.
     if (!options.ListOnly && job.ToStdout() && ::isatty(STDOUT_FILENO))
@@ -291,14 +300,24 @@ int Repair(const TOptions& options, const TJob& job) {
                 e.Reason += " (at byte " + std::to_string(e.Offset) + ")";
         }
         summary.Error = e;
+    } catch (const std::bad_alloc&) {
+        // Whatever ran out, the engine's memory goes first, so that the
+        // report below has room; the repaired archive was never named.
+        engine.reset();
+        summary.OutOfMemory = true;
     }
     if (options.Json)
         PrintJson(stdout, engine.get(), summary);
-    else if (!options.Quiet && !summary.Error)
+    else if (!options.Quiet && !summary.Error && !summary.OutOfMemory)
         PrintSummary(text, summary);
 
     if (summary.Error)
         return ExitCodeFor(*summary.Error);
+    if (summary.OutOfMemory) {
+        std::fprintf(stderr, "tessary-cli: %s\n",
+                     EscapeForText(OutOfMemoryText(job.Input)).c_str());
+        return ExitOutOfMemory;
+    }
     if (summary.Stopped)
         return ExitInterrupted;
     // A scan cut short by a limit is no success, even with an archive written.

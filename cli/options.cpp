@@ -43,7 +43,8 @@ Exit status:
   0  the repaired archive was written (or, with --list, the scan finished)
   1  no entry was found; nothing was written
   2  the command line is wrong
-  3  the damaged archive cannot be opened or read
+  3  the damaged archive cannot be opened or read (or, from standard input,
+     copied: it would not leave 5% of the temporary folder's disk free)
   4  the repaired archive cannot be created or written, or exists already
   5  the repaired archive would replace the damaged one
   6  the results could not be printed (the repaired archive is complete)
@@ -53,6 +54,7 @@ Exit status:
      holds the entries kept)
   9  the repair was refused: the damaged archive's headers claim far more data
      than it holds, and the repaired archive would be over twice its size
+  10 the repair ran out of memory; nothing was written
   130 stopped with Ctrl-C (the archive written holds the entries saved so far)
 With several damaged archives, the highest status of them.
 )";

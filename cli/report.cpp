@@ -142,6 +142,16 @@ void PrintSummary(std::FILE* out, const TSummary& s) {
 
 namespace {
 
+constexpr const char* OutOfMemoryReason = "Out of memory";
+
+} // namespace
+
+std::string OutOfMemoryText(const std::string& input) {
+    return "Cannot repair file \"" + input + "\". " + OutOfMemoryReason;
+}
+
+namespace {
+
 const char* ErrorKindName(TErrorKind kind) {
     switch (kind) {
     case TErrorKind::OpenInput:
@@ -237,6 +247,13 @@ void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
                      ErrorKindName(e.Kind), JsonQuoted(e.Path).c_str(),
                      JsonQuoted(e.Reason).c_str(),
                      JsonQuoted(FileErrorText(e.Kind, e.Path, e.Reason)).c_str());
+    }
+    if (s.OutOfMemory) {
+        std::fprintf(out,
+                     ",\n\"error\":{\"kind\":\"out_of_memory\",\"file\":%s,\"reason\":%s,"
+                     "\"message\":%s}",
+                     JsonQuoted(s.Input).c_str(), JsonQuoted(OutOfMemoryReason).c_str(),
+                     JsonQuoted(OutOfMemoryText(s.Input)).c_str());
     }
     if (s.StoppedDuring)
         std::fprintf(out, ",\n\"stopped\":{\"during\":\"%s\"}", s.StoppedDuring);

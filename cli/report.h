@@ -51,6 +51,7 @@ struct TSummary {
     // decoded bytes (a hostile file's entries claiming the same data).
     size_t DecodeLimited = 0;
     std::optional<EArcsalveError> Error; // why the run failed
+    bool OutOfMemory = false;            // the run failed for want of memory
     bool Verified = false;
     std::vector<TEntryCheck> Checks; // one per entry with --verify
 };
@@ -61,6 +62,9 @@ struct TSummary {
 void PrintTable(std::FILE* out, const TArcsalve& engine, bool verbose,
                 const std::vector<TEntryCheck>& checks = {});
 void PrintSummary(std::FILE* out, const TSummary& summary);
+
+// The line that says a repair ran out of memory.
+std::string OutOfMemoryText(const std::string& input);
 
 // The version of the JSON document's layout, its "format" member: raised
 // only when a member changes meaning or goes away, never for a new one.

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -23,11 +24,14 @@ namespace {
     throw EArcsalveError(TErrorKind::ReadInput, StandardStream, reason);
 }
 
-// A temporary file without a name in $TMPDIR (or /tmp): O_TMPFILE where the
-// file system has it, else a named one removed at once.
-int AnonymousTemporary() {
+std::string TemporaryFolder() {
     const char* env = std::getenv("TMPDIR");
-    std::string folder = env && *env ? env : "/tmp";
+    return env && *env ? env : "/tmp";
+}
+
+// A temporary file without a name in `folder`: O_TMPFILE where the file
+// system has it, else a named one removed at once.
+int AnonymousTemporary(const std::string& folder) {
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0)
         return fd;
@@ -39,7 +43,22 @@ int AnonymousTemporary() {
     return fd;
 }
 
-void CopyAll(int from, int to, const std::function<bool()>& stop) {
+// The part of its disk that the copy of standard input leaves free for
+// everybody else: an endless pipe must not fill the temporary folder.
+constexpr int64_t KeptFreeDivisor = 20; // 5 %
+
+// True when `count` more bytes still leave that part of the disk free.
+bool Fits(int fd, size_t count) {
+    struct statvfs vfs;
+    if (::fstatvfs(fd, &vfs) != 0 || vfs.f_blocks == 0)
+        return true; // nothing to go by: the write itself will say
+    auto unit = static_cast<int64_t>(vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize);
+    int64_t available = static_cast<int64_t>(vfs.f_bavail) * unit;
+    int64_t kept = static_cast<int64_t>(vfs.f_blocks) * unit / KeptFreeDivisor;
+    return available - static_cast<int64_t>(count) >= kept;
+}
+
+void CopyAll(int from, int to, const std::string& folder, const std::function<bool()>& stop) {
     std::vector<char> buffer(1 << 20);
     for (;;) {
         ssize_t n = ::read(from, buffer.data(), buffer.size());
@@ -50,6 +69,9 @@ void CopyAll(int from, int to, const std::function<bool()>& stop) {
                 continue;
             FailInput(std::strerror(errno));
         }
+        if (!Fits(to, static_cast<size_t>(n)))
+            FailInput("It does not fit in the temporary folder " + folder +
+                      ", of whose disk 5% is kept free (TMPDIR names another folder)");
         for (ssize_t done = 0; done < n;) {
             ssize_t w = ::write(to, buffer.data() + done, static_cast<size_t>(n - done));
             if (w < 0 && errno == EINTR)
@@ -103,9 +125,10 @@ std::unique_ptr<TInputStream> OpenStandardInput(const std::function<bool()>& sto
             FailInput(std::strerror(errno));
         return OpenInputDescriptor(fd, StandardStream);
     }
-    int fd = AnonymousTemporary();
+    std::string folder = TemporaryFolder();
+    int fd = AnonymousTemporary(folder);
     try {
-        CopyAll(STDIN_FILENO, fd, stop);
+        CopyAll(STDIN_FILENO, fd, folder, stop);
     } catch (...) {
         ::close(fd);
         throw;

@@ -1,9 +1,11 @@
 // file_streams.h -- the engine's streams over real files.
 #pragma once
 
+#include "output_target.h"
 #include "streams.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tessary {
@@ -22,12 +24,23 @@ struct TOutputFileOptions {
     // Always use a named temporary file, as on file systems without
     // anonymous ones; lets tests take that path anywhere.
     bool NamedTemporary = false;
+    // An existing file under the name may be replaced (--force, or the user
+    // said so). Without it, anything under the name, found when the archive
+    // is created or appearing before it is complete, fails the repair.
+    bool ReplaceAllowed = false;
+    // The file the user agreed to replace, as examined then: only that file,
+    // unchanged, is replaced. Unset: the regular file found when the archive
+    // is created, as long as it stays unchanged.
+    std::optional<TFileIdentity> Replaces;
 };
 
-// Creates the repaired archive as a temporary file beside `path`, renamed onto
-// `path` by Commit. Creates missing folders of `path` first. Only a regular
-// file is replaced; a symbolic link is followed, and the file it names is
-// replaced in its own folder.
+// Creates the repaired archive as a temporary file beside `path`, which
+// Commit flushes to the disk and then names `path`, the folder flushed
+// after it. Creates missing folders of `path` first. Only a regular file is
+// replaced, and only as options allow; a symbolic link to one is followed,
+// and the file it names is replaced in its own folder, keeping its
+// permissions and, where the system lets us, its owner. A link to nothing
+// is never followed.
 TOutputFactory FileOutputFactory(TOutputFileOptions options = {});
 
 // Removes the named temporary file of an unfinished repaired archive, if

@@ -3,9 +3,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -15,8 +17,6 @@ namespace tessary {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int MaxLinkDepth = 40; // as the kernel's own limit for a path
 
 std::string FolderOf(const std::string& path) {
     fs::path parent = fs::path(path).parent_path();
@@ -28,24 +28,33 @@ void Refuse(TOutputTarget& t, TOutputProblem problem, std::string reason) {
     t.Reason = std::move(reason);
 }
 
-// The path with every symbolic link of its last component followed; a
-// relative link target counts from the link's own folder. False (errno set)
-// on a loop.
-bool FollowLinks(const std::string& path, std::string& final) {
-    final = path;
-    for (int depth = 0; depth < MaxLinkDepth; ++depth) {
-        struct stat st;
-        if (::lstat(final.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return true;
-        std::vector<char> target(PATH_MAX + 1);
-        ssize_t n = ::readlink(final.c_str(), target.data(), target.size() - 1);
-        if (n < 0)
-            return false;
-        std::string next(target.data(), static_cast<size_t>(n));
-        final = next.front() == '/' ? next : (fs::path(FolderOf(final)) / next).string();
+// The name of the file a symbolic link leads to, as the system resolves it:
+// the name of a descriptor opened through the link, or realpath where /proc
+// is missing. False (errno set) when the link leads nowhere or into a loop.
+bool ResolveLink(const std::string& path, std::string& final, struct stat& st) {
+    int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ::fstat(fd, &st) == 0;
+    int err = errno;
+    std::vector<char> name(PATH_MAX + 1);
+    ssize_t n = ok ? ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), name.data(),
+                                name.size() - 1)
+                   : -1;
+    ::close(fd);
+    if (!ok) {
+        errno = err;
+        return false;
     }
-    errno = ELOOP;
-    return false;
+    if (n > 0 && name.front() == '/') {
+        final.assign(name.data(), static_cast<size_t>(n));
+        return true;
+    }
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), std::free);
+    if (!real)
+        return false;
+    final = real.get();
+    return true;
 }
 
 // The folder the file will go into, or its nearest existing parent.
@@ -92,17 +101,24 @@ TOutputTarget ResolveOutputTarget(const std::string& path, bool replaceAllowed) 
     struct stat st;
     if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         t.IsSymlink = true;
-        if (!FollowLinks(path, t.FinalPath)) {
-            Refuse(t, TOutputProblem::BadPath, std::strerror(errno));
+        t.Exists = true;
+        if (!ResolveLink(path, t.FinalPath, st)) {
+            if (errno == ENOENT)
+                Refuse(t, TOutputProblem::NotRegular,
+                       "It is a symbolic link to a file that does not exist");
+            else
+                Refuse(t, TOutputProblem::BadPath, std::strerror(errno));
             return t;
         }
-    }
-    if (::stat(t.FinalPath.c_str(), &st) != 0) {
+    } else if (::stat(path.c_str(), &st) != 0) {
         if (errno != ENOENT)
             Refuse(t, TOutputProblem::BadPath, std::strerror(errno));
         return t;
     }
     t.Exists = true;
+    t.Identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                  static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec),
+                  static_cast<int64_t>(st.st_mtim.tv_nsec)};
     t.IsRegular = S_ISREG(st.st_mode);
     if (S_ISDIR(st.st_mode)) {
         Refuse(t, TOutputProblem::NotRegular, std::strerror(EISDIR));

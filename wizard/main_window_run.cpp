@@ -99,6 +99,14 @@ void TfmMain::ScanSelection() {
     if (!MayReplaceOutput(target, *stream)) {
         return;
     }
+    // Only the file the user agreed to replace, while it stays unchanged; a
+    // file that appears under the name after the question is not replaced.
+    TOutputFileOptions fileOptions;
+    fileOptions.ReplaceAllowed = target.Exists;
+    if (target.Exists) {
+        fileOptions.Replaces = target.Identity;
+    }
+    FEngineOptions.CreateOutput = FileOutputFactory(fileOptions);
     DiscardEngine();
     FEngine = std::make_unique<TArcsalve>(
         std::move(stream),

@@ -48,11 +48,11 @@ struct TScene {
             b.AddStored("entry-" + std::to_string(i) + ".txt", "x");
         WriteFileBytes(Path(name), b.Bytes());
     }
-    // 32 GiB of holes behind `head`: a scan long enough to be interrupted.
-    bool LongFile(const std::string& name, const std::string& head) const {
+    // `gib` GiB of holes behind `head`: a scan long enough to be interrupted.
+    bool LongFile(const std::string& name, const std::string& head, int gib = 32) const {
         WriteFileBytes(Path(name), head);
         struct stat st;
-        return ::truncate(Path(name).c_str(), int64_t(32) << 30) == 0 &&
+        return ::truncate(Path(name).c_str(), int64_t(gib) << 30) == 0 &&
                ::stat(Path(name).c_str(), &st) == 0 && st.st_blocks * 512 < (int64_t(1) << 20);
     }
 };
@@ -88,16 +88,90 @@ TSetup Device(std::string name, int major, int minor) {
     return [=](const TScene& s) { return s.Device(name, major, minor) ? "" : "no device nodes"; };
 }
 
-// long.zip: 32 GiB of holes, behind the damaged archive where `withEntries`.
-TSetup LongScan(bool withEntries) {
-    return [withEntries](const TScene& s) {
+// long.zip: `gib` GiB of holes, behind the damaged archive where `withEntries`.
+TSetup LongScan(bool withEntries, int gib = 32) {
+    return [=](const TScene& s) {
         std::string head = withEntries ? ReadFileBytes(s.Path("damaged.zip")) : "";
-        return s.LongFile("long.zip", head) ? "" : "no sparse files";
+        return s.LongFile("long.zip", head, gib) ? "" : "no sparse files";
     };
 }
 
 TSetup ManyEntries() {
     return [](const TScene& s) { return s.ManyEntries("many.zip", 6000), ""; };
+}
+
+// Both setups, the first reason to skip winning.
+TSetup Both(TSetup first, TSetup second) {
+    return [=](const TScene& s) {
+        std::string skip = first(s);
+        return skip.empty() ? second(s) : skip;
+    };
+}
+
+// A mount namespace without /proc, where the program names its temporary
+// file from the start. Sanitizer runtimes need /proc for themselves: with
+// them the program cannot even show its version there.
+std::string WithoutProc(const TScene&) {
+    TProcessResult r = RunProcess({"unshare", "-m", "bash", "-c",
+                                   "umount -l /proc && exec \"$1\" --version", "bash", CliPath()});
+    return r.ExitCode == 0 && r.Err.empty() ? "" : "no mount namespace, or no run without /proc";
+}
+
+// The library that makes system calls fail (fault_shim.cpp), loaded before
+// the program with `faults` set; a sanitizer runtime takes one beside it
+// only when told.
+std::string Faults(const std::string& library, const std::string& faults) {
+    return "LD_PRELOAD=" + library +
+           " ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 " + faults + " ";
+}
+
+TSetup FaultsLoad(std::string library) {
+    return [library](const TScene&) {
+        TProcessResult r = RunProcess(
+            {"bash", "-c", Faults(library, "") + "exec \"$1\" --version", "bash", CliPath()});
+        return r.ExitCode == 0 && r.Err.empty() ? "" : "the fault library cannot be loaded here";
+    };
+}
+
+const std::string kFaults = TESSARY_FAULT_SHIM;
+const std::string kAllocFaults = TESSARY_ALLOC_SHIM;
+
+// An unprivileged user's symbolic link to nothing, planted in a shared
+// folder (world-writable, sticky) as the default output name of
+// shared/damaged.zip; it leads into a folder only root may enter. Needs root
+// to plant it as another user.
+std::string PlantedLink(const TScene& s) {
+    if (::geteuid() != 0)
+        return "needs root, to plant the link as another user";
+    fs::create_directory(s.Path("shared"));
+    fs::create_directory(s.Path("rootonly"));
+    fs::copy_file(s.Path("damaged.zip"), s.Path("shared/damaged.zip"));
+    if (::chmod(s.Path("shared").c_str(), 01777) != 0 ||
+        ::chmod(s.Path("rootonly").c_str(), 0700) != 0)
+        return "chmod failed";
+    // The user must reach the shared folder through the scratch folders.
+    for (const std::string& folder : {ScratchRoot(), ScratchRoot() + "/cli-safety", s.Dir})
+        fs::permissions(folder, fs::perms::others_exec, fs::perm_options::add);
+    TProcessResult r =
+        RunProcess({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "ln", "-s",
+                    "../rootonly/new/dir/pwn", s.Path("shared/recovered_damaged.zip")});
+    struct stat st;
+    if (r.ExitCode != 0 || ::lstat(s.Path("shared/recovered_damaged.zip").c_str(), &st) != 0 ||
+        st.st_uid != 65534)
+        return "cannot act as user 65534 (setpriv): " + r.Describe();
+    return "";
+}
+
+// A regular file of another user's, with a mode of its own.
+TSetup OwnFile(std::string name, mode_t mode) {
+    return [=](const TScene& s) {
+        WriteFileBytes(s.Path(name), "mine");
+        if (::chmod(s.Path(name).c_str(), mode) != 0)
+            return "chmod failed";
+        if (::geteuid() == 0 && ::chown(s.Path(name).c_str(), 65534, 65534) != 0)
+            return "chown failed";
+        return "";
+    };
 }
 
 void ExpectKind(const TScene& s, const std::string& name, fs::file_type type) {
@@ -190,17 +264,7 @@ std::vector<TSafetyRow> Rows() {
          NoOutput, SIGTERM},
         {"SighupDuringTheScanLeavesNothing", LongScan(false), "long.zip -o out.zip", -1, kNone, "",
          NoOutput, SIGHUP},
-        {"RepairWorksWithoutProc",
-         [](const TScene&) {
-             // Sanitizer runtimes need /proc for themselves: with them the
-             // program cannot even show its version there.
-             TProcessResult r =
-                 RunProcess({"unshare", "-m", "bash", "-c",
-                             "umount -l /proc && exec \"$1\" --version", "bash", CliPath()});
-             return r.ExitCode == 0 && r.Err.empty()
-                        ? ""
-                        : "no mount namespace, or no run without /proc";
-         },
+        {"RepairWorksWithoutProc", WithoutProc,
          "@sh unshare -m bash -c 'umount -l /proc && exec \"$1\" -q damaged.zip -o out.zip' "
          "bash \"$1\"",
          0, kNone, "damaged.zip",
@@ -264,6 +328,20 @@ std::vector<TSafetyRow> Rows() {
         {"ClosedPipeAsArchiveOutputIsAWriteError", ManyEntries(),
          "@sh \"$1\" many.zip -o - | head -c 10 >/dev/null; exit ${PIPESTATUS[0]}", 4,
          cantCreate + "-\". Broken pipe", "many.zip"},
+        // Standard input that never ends stops short of filling the disk.
+        {"EndlessStandardInputStopsBeforeTheDiskIsFull",
+         [](const TScene& s) {
+             fs::create_directory(s.Path("tmp"));
+             TProcessResult r =
+                 RunProcess({"unshare", "-m", "mount", "-t", "tmpfs", "tmpfs", s.Path("tmp")});
+             return r.ExitCode == 0 ? "" : "no mount namespace for a small file system";
+         },
+         "@sh unshare -m bash -c 'mount -t tmpfs -o size=8m tmpfs tmp && "
+         "{ head -c 64m /dev/zero | TMPDIR=$PWD/tmp \"$1\" - -o out.zip; s=$?; "
+         "[ -z \"$(ls -A tmp)\" ] || s=99; exit $s; }' "
+         "bash \"$1\"",
+         3, "tessary-cli: Cannot read file \"-\". It does not fit in the temporary folder ", "",
+         NoOutput},
         // 6. Names that would drive the terminal.
         {"ControlBytesInNamesAreEscaped", Always, "--list damaged.zip", 0, kNone, "damaged.zip",
          [](const TScene&, const TProcessResult& r) {
@@ -312,6 +390,109 @@ std::vector<TSafetyRow> Rows() {
          SIGINT},
         {"UnwritableOutputFolderFailsBeforeTheScan", LongScan(false), "long.zip -o /proc/x.zip", 4,
          cantCreate + "/proc/x.zip\".", ""},
+        // 10. The commit: the archive reaches the disk before its name, and
+        // a failing flush leaves the name as it was.
+        {"FailingDataFlushLeavesNothing", FaultsLoad(kFaults),
+         "@sh " + Faults(kFaults, "TESSARY_FAULT_FDATASYNC=1") +
+             "exec \"$1\" damaged.zip -o out.zip",
+         4, cantCreate + "out.zip\". Input/output error\n", "damaged.zip", NoOutput},
+        {"FailingFolderFlushKeepsTheFileReplaced",
+         Both(FaultsLoad(kFaults), OwnFile("out.zip", 0644)),
+         "@sh " + Faults(kFaults, "TESSARY_FAULT_FSYNC=1") +
+             "exec \"$1\" --force damaged.zip -o out.zip",
+         4, cantCreate + "out.zip\". Input/output error\n", "out.zip",
+         [](const TScene& s, const TProcessResult&) { ExpectNoOutput(s, "out.zip"); }},
+        {"FailingDataFlushOfANamedTemporaryLeavesNothing", Both(FaultsLoad(kFaults), WithoutProc),
+         "@sh unshare -m bash -c 'umount -l /proc && " +
+             Faults(kFaults, "TESSARY_FAULT_FDATASYNC=1") +
+             "exec \"$1\" damaged.zip -o out.zip' bash \"$1\"",
+         4, cantCreate + "out.zip\". Input/output error\n", "damaged.zip", NoOutput},
+        // 11. Links to nothing and files that appear under the name.
+        {"LinkToNothingIsRefused",
+         [](const TScene& s) {
+             fs::create_symlink("elsewhere/new/pwn", s.Path("recovered_damaged.zip"));
+             return "";
+         },
+         "damaged.zip", 4,
+         cantCreate +
+             "recovered_damaged.zip\". It is a symbolic link to a file that does not exist",
+         "damaged.zip",
+         [](const TScene& s, const TProcessResult&) {
+             ExpectKind(s, "recovered_damaged.zip", fs::file_type::symlink);
+             EXPECT_FALSE(fs::exists(s.Path("elsewhere"))) << "written through the link";
+         }},
+        {"LinkToNothingIsRefusedWithForce",
+         [](const TScene& s) {
+             fs::create_symlink("elsewhere/new/pwn", s.Path("recovered_damaged.zip"));
+             return "";
+         },
+         "--force damaged.zip", 4, "It is a symbolic link to a file that does not exist",
+         "damaged.zip",
+         [](const TScene& s, const TProcessResult&) {
+             ExpectKind(s, "recovered_damaged.zip", fs::file_type::symlink);
+             EXPECT_FALSE(fs::exists(s.Path("elsewhere"))) << "written through the link";
+         }},
+        {"LinkPlantedByAnotherUserInASharedFolderIsRefused", PlantedLink,
+         "--force shared/damaged.zip", 4,
+         cantCreate + "shared/recovered_damaged.zip\". It is a symbolic link to a file that does "
+                      "not exist",
+         "shared/damaged.zip",
+         [](const TScene& s, const TProcessResult&) {
+             ExpectKind(s, "shared/recovered_damaged.zip", fs::file_type::symlink);
+             EXPECT_TRUE(fs::is_empty(s.Path("rootonly"))) << "created at the link's target";
+             EXPECT_EQ(
+                 std::distance(fs::directory_iterator(s.Path("shared")), fs::directory_iterator()),
+                 2)
+                 << "a file was left in the shared folder";
+         }},
+        // A scan of a second or more, which ends by itself; the file comes
+        // after the check before it.
+        {"FileSavedUnderTheNameDuringTheRunIsKept",
+         LongScan(true, 4),
+         "long.zip -o out.zip",
+         4,
+         cantCreate + "out.zip\". File exists\n",
+         "",
+         [](const TScene& s, const TProcessResult&) {
+             EXPECT_EQ(ReadFileBytes(s.Path("out.zip")), "mine");
+             ExpectNoOutput(s, "out.zip");
+         },
+         {},
+         [](const TScene& s) {
+             std::this_thread::sleep_for(std::chrono::milliseconds(500));
+             WriteFileBytes(s.Path("out.zip"), "mine");
+         }},
+        {"FileReplacedWithForceKeepsItsModeAndOwner", OwnFile("out.zip", 0600),
+         "--force --quiet damaged.zip -o out.zip", 0, kNone, "damaged.zip",
+         [](const TScene& s, const TProcessResult&) {
+             ExpectRepaired(s, "out.zip", 3);
+             struct stat st;
+             ASSERT_EQ(::stat(s.Path("out.zip").c_str(), &st), 0);
+             EXPECT_EQ(st.st_mode & 07777, 0600u);
+             EXPECT_EQ(st.st_uid, ::geteuid() == 0 ? 65534u : ::geteuid());
+         }},
+        // 12. Reads that return less than asked are read on.
+        {"OneByteReadsAreReadOn", FaultsLoad(kFaults),
+         "@sh " + Faults(kFaults, "TESSARY_FAULT_SHORT_READS=1") +
+             "exec \"$1\" --verify --quiet damaged.zip -o out.zip",
+         0, kNone, "damaged.zip",
+         [](const TScene& s, const TProcessResult&) { ExpectRepaired(s, "out.zip", 3); }},
+        // 13. Out of memory is an error with its report.
+        {"OutOfMemoryIsReported", FaultsLoad(kAllocFaults),
+         "@sh " + Faults(kAllocFaults, "TESSARY_FAULT_ALLOC=2") +
+             "exec \"$1\" --json damaged.zip -o out.zip",
+         10, "tessary-cli: Cannot repair file \"damaged.zip\". Out of memory\n", "damaged.zip",
+         [](const TScene& s, const TProcessResult& r) {
+             EXPECT_TRUE(
+                 Contains(r.Out, "\"error\":{\"kind\":\"out_of_memory\",\"file\":\"damaged.zip\""))
+                 << r.Out;
+             ExpectNoOutput(s);
+         }},
+        {"OutOfMemoryLeavesNoNamedTemporary", Both(FaultsLoad(kAllocFaults), WithoutProc),
+         "@sh unshare -m bash -c 'umount -l /proc && " +
+             Faults(kAllocFaults, "TESSARY_FAULT_ALLOC=2") +
+             "exec \"$1\" damaged.zip -o out.zip' bash \"$1\"",
+         10, "Out of memory", "damaged.zip", NoOutput},
     };
 }
 

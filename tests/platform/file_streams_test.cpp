@@ -48,7 +48,13 @@ protected:
         s << in.rdbuf();
         return s.str();
     }
-    std::unique_ptr<TArcsalve> ScanDamaged(TOutputFactory factory = FileOutputFactory()) {
+    static TOutputFileOptions Replacing() {
+        TOutputFileOptions options;
+        options.ReplaceAllowed = true;
+        return options;
+    }
+    std::unique_ptr<TArcsalve>
+    ScanDamaged(TOutputFactory factory = FileOutputFactory(Replacing())) {
         TArcsalveOptions options;
         options.CreateOutput = std::move(factory);
         auto engine = std::make_unique<TArcsalve>(OpenInputFile(Damaged()), nullptr, options);
@@ -157,7 +163,9 @@ TEST_F(FileStreams, DamagedFileChangedBeforeTheRebuildIsRefused) {
 // Where anonymous files are missing, a named temporary file is used; it
 // becomes the archive on success, and the signal clean-up removes it.
 TEST_F(FileStreams, NamedTemporaryIsCommittedOrRemovedByTheCleanup) {
-    TOutputFactory named = FileOutputFactory({.NamedTemporary = true});
+    TOutputFileOptions options = Replacing();
+    options.NamedTemporary = true;
+    TOutputFactory named = FileOutputFactory(options);
     std::string out = (FDir / "named" / "repaired.zip").string();
     ScanDamaged(named)->GetRecovered(out);
     EXPECT_GT(fs::file_size(out), 0u);
@@ -223,4 +231,103 @@ TEST_F(FileStreams, OnlyARegularWritableFileIsReplaced) {
     EXPECT_NE(Read((FDir / "old.zip").string()), "old");
     for (const auto& entry : fs::directory_iterator(FDir))
         EXPECT_NE(entry.path().filename().string().front(), '.') << "temporary file left";
+}
+
+// The name is taken only while nothing is under it, and a file is replaced
+// only while it is the one the user agreed to, unchanged: whatever another
+// program puts there during the repair stays, and a refused commit leaves no
+// temporary file. Each row runs with an anonymous and a named temporary.
+TEST_F(FileStreams, CommitReplacesOnlyTheFileItWasGiven) {
+    using THook = void (*)(const fs::path& dir);
+    struct TRow {
+        const char* Name;
+        bool Existing;       // out.zip holds "old" (mode 0640) before the run
+        bool ReplaceAllowed; // the file found when the archive is created
+        bool AgreedBefore;   // the file as examined before `Before`, as the front ends do
+        THook Before;        // before the archive is created
+        THook Meanwhile;     // between its creation and the commit
+        const char* Refused; // the error's reason, or null when the commit goes through
+        const char* Left;    // what out.zip holds afterwards ("@link": a link)
+    };
+    auto write = [](const fs::path& p, const char* text) { Write(p.string(), text); };
+    const char* exists = "File exists";
+    const char* changed = "The file was changed or replaced during the repair";
+    const TRow rows[] = {
+        {"a file appears", false, false, false, nullptr,
+         [](const fs::path& d) { Write((d / "out.zip").string(), "mine"); }, exists, "mine"},
+        {"a file appears although replacing is allowed", false, true, false, nullptr,
+         [](const fs::path& d) { Write((d / "out.zip").string(), "mine"); }, exists, "mine"},
+        {"a link to nothing appears", false, true, false, nullptr,
+         [](const fs::path& d) { fs::create_symlink("gone/pwn", d / "out.zip"); }, exists, "@link"},
+        {"the file is rewritten", true, true, false, nullptr,
+         [](const fs::path& d) { Write((d / "out.zip").string(), "changed"); }, changed, "changed"},
+        {"the file is replaced by another", true, true, false, nullptr,
+         [](const fs::path& d) {
+             Write((d / "other").string(), "other");
+             fs::rename(d / "other", d / "out.zip");
+         },
+         changed, "other"},
+        {"the file becomes a link", true, true, false, nullptr,
+         [](const fs::path& d) {
+             fs::remove(d / "out.zip");
+             fs::create_symlink("damaged.zip", d / "out.zip");
+         },
+         changed, "@link"},
+        {"the agreed file is replaced before the archive is created", true, true, true,
+         [](const fs::path& d) { Write((d / "out.zip").string(), "other!"); }, nullptr, changed,
+         "other!"},
+        {"the file is removed meanwhile", true, true, false, nullptr,
+         [](const fs::path& d) { fs::remove(d / "out.zip"); }, nullptr, "archive"},
+        {"the file stays as it was", true, true, true, nullptr, nullptr, nullptr, "archive"},
+    };
+    const bool root = ::geteuid() == 0;
+    for (const TRow& row : rows) {
+        for (bool named : {false, true}) {
+            SCOPED_TRACE(std::string(row.Name) + (named ? ", named temporary" : ""));
+            fs::path out = FDir / "out.zip";
+            fs::remove(out);
+            if (row.Existing) {
+                write(out, "old");
+                fs::permissions(out, fs::perms(0640));
+                if (root) {
+                    ASSERT_EQ(::chown(out.c_str(), 65534, 65534), 0);
+                }
+            }
+            TOutputFileOptions options;
+            options.NamedTemporary = named;
+            options.ReplaceAllowed = row.ReplaceAllowed;
+            if (row.AgreedBefore)
+                options.Replaces = ResolveOutputTarget(out.string(), true).Identity;
+            if (row.Before)
+                row.Before(FDir);
+            std::unique_ptr<TOutputStream> stream;
+            try {
+                stream = FileOutputFactory(options)(out.string());
+                stream->Write("archive", 7);
+                if (row.Meanwhile)
+                    row.Meanwhile(FDir);
+                stream->Commit();
+                EXPECT_EQ(row.Refused, nullptr) << "committed";
+            } catch (const EArcsalveError& e) {
+                EXPECT_EQ(e.Reason, row.Refused ? row.Refused : "");
+                EXPECT_EQ(e.Path, out.string());
+            }
+            stream.reset();
+            if (std::string(row.Left) == "@link") {
+                EXPECT_TRUE(fs::is_symlink(out));
+                EXPECT_EQ(Read(Damaged()), FZip);
+            } else {
+                EXPECT_EQ(Read(out.string()), row.Left);
+            }
+            EXPECT_FALSE(fs::exists(FDir / "gone")) << "written through a link";
+            struct stat st;
+            if (row.Existing && !row.Refused && !row.Meanwhile && ::stat(out.c_str(), &st) == 0) {
+                EXPECT_EQ(st.st_mode & 0777, 0640u) << "the mode of the file replaced";
+                EXPECT_EQ(st.st_uid, root ? 65534u : ::geteuid()) << "its owner";
+            }
+            for (const auto& entry : fs::directory_iterator(FDir))
+                EXPECT_NE(entry.path().filename().string().front(), '.') << "temporary file left";
+            fs::remove(out);
+        }
+    }
 }

@@ -375,29 +375,39 @@ void TWizardSafeguardsTest::ExistingOutputIsNeverReplacedUnasked_data() {
     QTest::addColumn<TMessageResult>("answer");
     QTest::addColumn<QString>("message"); // %1: the repaired name in full
     QTest::addColumn<bool>("scans");
+    // Another program saves a file under the name between the scan and Save.
+    QTest::addColumn<bool>("savedAfterScan");
     const QString replace =
         QStringLiteral("The file \"%1\" already exists. Do you want to replace it?");
     const int writable = int(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
     const int readOnly = int(QFile::ReadOwner | QFile::ReadOther);
     QTest::newRow("existing file, No")
-        << "out.zip" << writable << TMessageResult::No << replace << false;
+        << "out.zip" << writable << TMessageResult::No << replace << false << false;
     QTest::newRow("existing file, Yes")
-        << "out.zip" << writable << TMessageResult::Yes << replace << true;
-    QTest::newRow("read-only file") << "out.zip" << readOnly << TMessageResult::Ok
-                                    << "Cannot create file \"%1\". The file is read-only." << false;
+        << "out.zip" << writable << TMessageResult::Yes << replace << true << false;
+    QTest::newRow("existing file, Yes, then saved anew")
+        << "out.zip" << writable << TMessageResult::Yes << replace << true << true;
+    QTest::newRow("no file, then one saved")
+        << "out.zip" << 0 << TMessageResult::Ok << QString() << true << true;
+    QTest::newRow("read-only file")
+        << "out.zip" << readOnly << TMessageResult::Ok
+        << "Cannot create file \"%1\". The file is read-only." << false << false;
     // Only a warning, as for a folder that cannot be made: the scan goes on.
     QTest::newRow("folder that takes no new file")
-        << "/proc/out.zip" << 0 << TMessageResult::Ok << "Output path corrupted!" << true;
+        << "/proc/out.zip" << 0 << TMessageResult::Ok << "Output path corrupted!" << true << false;
 }
 
 // Asked or refused before the scan, the file is left as it was unless the
 // user said Yes; the wizard stays on Selection unless the scan may go on.
+// A file saved under the name after the question is not replaced: Save
+// fails and brings the user back to Selection.
 void TWizardSafeguardsTest::ExistingOutputIsNeverReplacedUnasked() {
     QFETCH(QString, name);
     QFETCH(int, permissions);
     QFETCH(TMessageResult, answer);
     QFETCH(QString, message);
     QFETCH(bool, scans);
+    QFETCH(bool, savedAfterScan);
     if (name.startsWith(QLatin1String("/proc/")) &&
         !QFileInfo::exists(QStringLiteral("/proc/self"))) {
         QSKIP("no /proc here");
@@ -413,14 +423,23 @@ void TWizardSafeguardsTest::ExistingOutputIsNeverReplacedUnasked() {
     w.Desktop.Answers = {answer};
     w.Next();
 
-    QCOMPARE(w.Desktop.Messages.size(), 1);
-    QCOMPARE(w.Desktop.Messages.first().Text, message.arg(name));
+    QCOMPARE(w.Desktop.Messages.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty()) {
+        QCOMPARE(w.Desktop.Messages.first().Text, message.arg(name));
+    }
     QCOMPARE(w->CurrentPage(), scans ? int(TfmMain::pgResults) : int(TfmMain::pgSelection));
     QCOMPARE(ReadFile(name), before);
     if (answer == TMessageResult::No) {
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->edOutputFile));
     }
-    if (answer == TMessageResult::Yes) {
+    if (savedAfterScan) {
+        WriteFile(name, "saved meanwhile");
+        w.Next();
+        QVERIFY(w.Desktop.Messages.last().Text.startsWith(
+            QStringLiteral("Cannot create file \"%1\". ").arg(name)));
+        QCOMPARE(w->CurrentPage(), int(TfmMain::pgSelection));
+        QCOMPARE(ReadFile(name), std::string("saved meanwhile"));
+    } else if (answer == TMessageResult::Yes) {
         w.Next();
         QCOMPARE(test::ReadArchive(ReadFile(name)).Entries.size(), size_t(5));
     }
