@@ -243,10 +243,11 @@ void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
     }
     if (s.Error) {
         const EArcsalveError& e = *s.Error;
-        std::fprintf(out, ",\n\"error\":{\"kind\":\"%s\",\"file\":%s,\"reason\":%s,\"message\":%s}",
-                     ErrorKindName(e.Kind), JsonQuoted(e.Path).c_str(),
-                     JsonQuoted(e.Reason).c_str(),
-                     JsonQuoted(FileErrorText(e.Kind, e.Path, e.Reason)).c_str());
+        std::string errnoMember = e.Errno ? ",\"errno\":" + std::to_string(e.Errno) : "";
+        std::fprintf(
+            out, ",\n\"error\":{\"kind\":\"%s\",\"file\":%s,\"reason\":%s%s,\"message\":%s}",
+            ErrorKindName(e.Kind), JsonQuoted(e.Path).c_str(), JsonQuoted(e.Reason).c_str(),
+            errnoMember.c_str(), JsonQuoted(FileErrorText(e.Kind, e.Path, e.Reason)).c_str());
     }
     if (s.OutOfMemory) {
         std::fprintf(out,

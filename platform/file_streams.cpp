@@ -63,7 +63,7 @@ public:
                     break;
                 Fail(at, "The file ended before its known size");
             } else if (errno != EINTR) {
-                Fail(at, SystemReason(errno));
+                Fail(at, SystemReason(errno), errno);
             }
         }
         return done;
@@ -75,7 +75,7 @@ public:
             return;
         struct stat now;
         if (::fstat(FFd, &now) != 0)
-            Fail(-1, SystemReason(errno));
+            Fail(-1, SystemReason(errno), errno);
         if (now.st_size != FStat.st_size || now.st_mtim.tv_sec != FStat.st_mtim.tv_sec ||
             now.st_mtim.tv_nsec != FStat.st_mtim.tv_nsec)
             Fail(-1, "The file was changed while it was being repaired");
@@ -90,8 +90,8 @@ public:
     int NativeHandle() const override { return FFd; }
 
 private:
-    [[noreturn]] void Fail(int64_t offset, std::string reason) const {
-        throw EArcsalveError(TErrorKind::ReadInput, FPath, std::move(reason), offset);
+    [[noreturn]] void Fail(int64_t offset, std::string reason, int err = 0) const {
+        throw EArcsalveError(TErrorKind::ReadInput, FPath, std::move(reason), offset, err);
     }
 
     // A look at the file's size and time costs as much as a small read, and
@@ -515,7 +515,9 @@ private:
     static constexpr int64_t KernelCopyThreshold = 16 << 10;
     static constexpr int64_t PageSize = 4096;
 
-    [[noreturn]] void Fail(int err) const { Fail(SystemReason(err)); }
+    [[noreturn]] void Fail(int err) const {
+        throw EArcsalveError(TErrorKind::WriteOutput, FPath, SystemReason(err), -1, err);
+    }
     [[noreturn]] void Fail(std::string reason) const {
         throw EArcsalveError(TErrorKind::WriteOutput, FPath, std::move(reason));
     }
@@ -563,7 +565,7 @@ std::unique_ptr<TOutputStream> CreateOutputFile(const std::string& path,
     fs::path final(target.FinalPath);
     std::string name = final.filename().string();
     if (name.empty() || name == "." || name == "..")
-        throw EArcsalveError(TErrorKind::CreateOutput, path, SystemReason(EISDIR));
+        throw EArcsalveError(TErrorKind::CreateOutput, path, SystemReason(EISDIR), -1, EISDIR);
     fs::path folder = final.parent_path();
     std::error_code ec;
     if (!folder.empty())
@@ -590,7 +592,7 @@ std::unique_ptr<TInputStream> OpenInputFile(const std::string& path) {
     // O_NONBLOCK: opening a FIFO without a writer must not wait for one.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        throw EArcsalveError(TErrorKind::OpenInput, path, SystemReason(errno));
+        throw EArcsalveError(TErrorKind::OpenInput, path, SystemReason(errno), -1, errno);
     return OpenInputDescriptor(fd, path);
 }
 
@@ -599,7 +601,7 @@ std::unique_ptr<TInputStream> OpenInputDescriptor(int fd, const std::string& pat
     if (::fstat(fd, &st) != 0) {
         int err = errno;
         ::close(fd);
-        throw EArcsalveError(TErrorKind::OpenInput, path, SystemReason(err));
+        throw EArcsalveError(TErrorKind::OpenInput, path, SystemReason(err), -1, err);
     }
     if (!(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) || IsPseudoFile(fd, st)) {
         ::close(fd);

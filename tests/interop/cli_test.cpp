@@ -461,7 +461,8 @@ TEST_F(Cli, JsonIsOneCompleteDocumentOnEveryExitPath) {
          {"absent.zip"},
          Input,
          "assert d['entries'] == [] and d['error']['kind'] == 'open_input'\n"
-         "assert d['error']['file'] == 'absent.zip' and d['error']['reason']\n"},
+         "assert d['error']['file'] == 'absent.zip' and d['error']['reason']\n"
+         "assert d['error']['errno'] == 2, d['error']\n"},
         // The output is checked before the scan, so nothing has been listed.
         {"output error",
          {"damaged.zip", "-o", "note.txt/repaired.zip"},
