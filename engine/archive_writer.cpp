@@ -91,8 +91,8 @@ TFileHeader WrittenHeader(const TFileInfo& e, const TEntryPlan& plan, int64_t fi
         // exists, never filled up with bytes that are not in the file. Its
         // CRC and its uncompressed size stay as claimed, so that every
         // reader reports it as damaged.
-        w.CompressedSize = std::min(w.CompressedSize, BytesInFile(e, fileSize)) +
-                           CutStreamTail(e, fileSize);
+        w.CompressedSize =
+            std::min(w.CompressedSize, BytesInFile(e, fileSize)) + CutStreamTail(e, fileSize);
     }
     // Without encryption, the rewritten header holds the true CRC and sizes,
     // so the entry no longer announces a descriptor. Traditional encryption

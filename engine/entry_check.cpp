@@ -56,7 +56,8 @@ bool IsSalvageable(const TFileInfo& e, const TCheckResult& r) {
 int64_t MaxDecodedBytes(int64_t fileSize) {
     constexpr int64_t Floor = int64_t(1) << 30;
     constexpr int64_t MostExpansion = 1032;
-    return std::max(Floor, fileSize > INT64_MAX / MostExpansion ? INT64_MAX : fileSize * MostExpansion);
+    return std::max(Floor,
+                    fileSize > INT64_MAX / MostExpansion ? INT64_MAX : fileSize * MostExpansion);
 }
 
 TParallelCheck::TParallelCheck(TInputStream& input, const std::deque<TFileInfo>& entries,

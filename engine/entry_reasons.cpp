@@ -2,6 +2,7 @@
 #include "entry_reasons.h"
 
 #include "archive_writer.h"
+#include "zip_records.h"
 
 #include <cstdio>
 
@@ -64,15 +65,19 @@ std::vector<std::string> EntryReasons(const TFileInfo& e, int64_t fileSize) {
         reasons.push_back(std::move(size));
     if (int64_t cut = e.CompressedSize - BytesInFile(e, fileSize);
         (e.Reasons & ReasonPastEnd) && cut > 0 && !IsImplausiblyLong(e, fileSize))
-        reasons.push_back("cut off at end of file: the last " + std::to_string(cut) +
-                          " bytes of its data are missing" +
-                          (CutStreamTail(e, fileSize) ? " (64 bytes behind the cut stop readers there)" : ""));
+        reasons.push_back(
+            "cut off at end of file: the last " + std::to_string(cut) +
+            " bytes of its data are missing" +
+            (CutStreamTail(e, fileSize) ? " (64 bytes behind the cut stop readers there)" : ""));
     else if (e.Reasons & ReasonPastEnd)
         reasons.push_back("cut off at end of file");
     if (IsImplausiblyLong(e, fileSize))
-        reasons.push_back(std::string("longer than the whole file: 1 MiB of its data kept") +
-                          (CutStreamTail(e, fileSize) ? " (64 bytes behind it stop readers there)"
-                                                      : ""));
+        reasons.push_back(
+            std::string("longer than the whole file: 1 MiB of its data kept") +
+            (CutStreamTail(e, fileSize) ? " (64 bytes behind it stop readers there)" : ""));
+    if (size_t tail = MalformedExtraTail(e.ExtraField()))
+        reasons.push_back("extra field: a malformed tail of " + std::to_string(tail) +
+                          " bytes dropped");
     if (e.Reasons & ReasonExtraDropped)
         reasons.push_back("extra field dropped: it would overlap the next header");
     if (e.Central)

@@ -172,12 +172,15 @@ bool IsPlainName(std::string_view name) {
 
 std::string WithoutZip64Extra(std::string_view extra) {
     std::string kept;
-    size_t end = ForEachExtraBlock(extra, [&](uint16_t id, std::string_view block) {
+    ForEachExtraBlock(extra, [&](uint16_t id, std::string_view block) {
         if (id != Zip64ExtraId)
             kept.append(block);
     });
-    kept.append(extra.substr(end));
     return kept;
+}
+
+size_t MalformedExtraTail(std::string_view extra) {
+    return extra.size() - ForEachExtraBlock(extra, [](uint16_t, std::string_view) {});
 }
 
 std::string CentralExtraBlocks(std::string_view extra) {

@@ -142,9 +142,12 @@ bool IsKnownMethod(uint16_t method);
 bool IsPlainName(std::string_view name);
 
 // The extra field without its zip64 block, for a rewritten header whose
-// sizes fit its own fields. Other blocks stay byte for byte; a malformed
-// tail is kept as it stands.
+// sizes fit its own fields. Other blocks stay byte for byte; a malformed tail
+// (a block whose length runs past the field, padding) is dropped, as strict
+// readers refuse the whole archive over it.
 std::string WithoutZip64Extra(std::string_view extra);
+// Bytes at the end of an extra field that are no whole block.
+size_t MalformedExtraTail(std::string_view extra);
 
 // The blocks of a local extra field that the central directory repeats,
 // because readers look for them there: AES encryption and the Unicode path.

@@ -27,6 +27,13 @@ TZipEntry Streamed(const std::string& name) {
     return e;
 }
 
+const std::string TimeBlock("UT\x05\x00\x01\x10\x20\x30\x40", 9);
+
+// A whole block, then a header whose length (14,199) runs past the field.
+std::string MalformedExtra() {
+    return TimeBlock + std::string("\x01\xCA\x77\x37", 4);
+}
+
 const TReasonCase Cases[] = {
     {"DescriptorGivesTheSizes",
      [](TZipBuilder& b) {
@@ -58,6 +65,14 @@ const TReasonCase Cases[] = {
          return b.Bytes();
      },
      {"name not valid UTF-8: written without the UTF-8 flag"}},
+    {"MalformedExtraTailIsDropped",
+     [](TZipBuilder& b) {
+         TZipEntry e{"a.txt", "a"};
+         e.Extra = MalformedExtra();
+         b.Add(e);
+         return b.Bytes();
+     },
+     {"extra field: a malformed tail of 4 bytes dropped"}},
     {"LostDescriptorIsCutAtTheEndOfTheFile",
      [](TZipBuilder& b) {
          b.Add(Streamed("a.txt"));
@@ -84,6 +99,20 @@ INSTANTIATE_TEST_SUITE_P(Cases, EntryReasons, ::testing::ValuesIn(Cases),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
+
+// Strict readers refuse the whole archive over one malformed extra field:
+// only its whole blocks are written, in both headers.
+TEST(EntryPlans, OnlyWholeExtraBlocksAreWritten) {
+    TZipBuilder b;
+    TZipEntry e{"a.txt", "a"};
+    e.Extra = MalformedExtra();
+    e.CentralExtra = MalformedExtra();
+    b.Add(e);
+    auto a = ReadArchive(Repair(b.Finish()));
+    ASSERT_EQ(a.Entries.size(), 1u);
+    EXPECT_EQ(a.Entries[0].LocalExtra, TimeBlock);
+    EXPECT_EQ(a.Entries[0].CentralExtra, TimeBlock);
+}
 
 // A salvaged entry is another plan for the same entry, not another record:
 // its comment and modes from the central header stay.
