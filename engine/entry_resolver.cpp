@@ -143,8 +143,50 @@ bool TEntryResolver::GuessesHeld() const {
     return true;
 }
 
-size_t TEntryResolver::Settled() const {
-    return std::min(FEntries.size() - (FPrev.Entry ? 1 : 0), FFirstUnsized);
+size_t TEntryResolver::Settled() {
+    FMostSettled =
+        std::max(FMostSettled, std::min(FEntries.size() - (FPrev.Entry ? 1 : 0), FFirstUnsized));
+    return FMostSettled;
+}
+
+// The end record's comment may hold bytes of any kind, another archive among
+// them; where the comment runs to the end of the file behind a central
+// directory, its headers are that archive's, not entries of this one.
+bool TEntryResolver::InsideArchiveComment(int64_t at) const {
+    if (FFound.EndRecords.empty() || FFound.CentralHeaders.empty())
+        return false;
+    const TEndRecord& end = FFound.EndRecords.front();
+    int64_t comment = end.Offset + EndRecordSize;
+    return end.CommentLength > 0 && comment + end.CommentLength == FWindow.FileSize() &&
+           FFound.CentralHeaders.front().Offset < end.Offset && at >= comment;
+}
+
+// An APK's signing block stands between its last entry and its central
+// directory, and ends in its magic; signatures inside it are no entries.
+// Known only once the directory has been seen: an entry handed on before
+// that makes the resolution inexact, so the one pass repairs again.
+void TEntryResolver::LeaveOutSigningBlock() {
+    static constexpr char Magic[] = "APK Sig Block 42";
+    constexpr int64_t MagicSize = sizeof Magic - 1;
+    if (FFound.CentralHeaders.empty() || FEntries.empty())
+        return;
+    int64_t directory = FFound.CentralHeaders.front().Offset;
+    if (directory < MagicSize + 8)
+        return;
+    std::string tail = FWindow.FetchString(directory - MagicSize - 8, MagicSize + 8);
+    if (tail.compare(8, MagicSize, Magic) != 0)
+        return;
+    TByteCursor cursor(reinterpret_cast<const unsigned char*>(tail.data()), 8);
+    uint64_t size = cursor.Get64();
+    if (size > static_cast<uint64_t>(directory) - 8)
+        return;
+    int64_t blockStart = directory - static_cast<int64_t>(size) - 8;
+    while (!FEntries.empty() && FEntries.back().HeaderOffset() >= blockStart &&
+           FEntries.back().HeaderOffset() < directory) {
+        if (FEntries.size() <= FMostSettled)
+            FGuessesHeld = false;
+        FEntries.pop_back();
+    }
 }
 
 // An entry's claimed size is only overruled by the position of the next
@@ -178,6 +220,8 @@ void TEntryResolver::Resolve(size_t index) {
     int64_t fileSize = FWindow.FileSize();
     if (h.Offset < FCursor)
         return; // inside a record already taken
+    if (InsideArchiveComment(h.Offset))
+        return; // an archive kept in the comment of this one
     // A header whose claimed name and extra field would hold another
     // header has a damaged length; the inner header is the real one.
     int64_t next = index + 1 < FFound.LocalHeaders.size() ? FFound.LocalHeaders[index + 1].Offset
@@ -279,6 +323,7 @@ void TEntryResolver::ResolveAll() {
         }
     }
     FPrev = {};
+    LeaveOutSigningBlock();
     MatchCentralHeaders(FFound, FWindow, FEntries);
 }
 

@@ -37,7 +37,7 @@ public:
     // what a central directory header adds (made by, attributes, extra
     // blocks and comment): an entry changes until the entry after it is
     // resolved, and one whose descriptor is lost waits for the directory.
-    size_t Settled() const;
+    size_t Settled();
 
 private:
     // What the resolver remembers of the entry it accepted last, which the
@@ -50,6 +50,8 @@ private:
     };
 
     bool GuessesHeld() const;
+    bool InsideArchiveComment(int64_t at) const;
+    void LeaveOutSigningBlock();
     void Resolve(size_t index);
     void CorrectPrevious(int64_t nextHeader);
 
@@ -60,6 +62,7 @@ private:
     int64_t FCursor = 0;
     TLastEntry FPrev;
     size_t FFirstUnsized = SIZE_MAX; // the first entry that waits for the directory
+    size_t FMostSettled = 0;         // the most entries Settled() has said are final
     // Entries resolved mid-scan without a signed descriptor: their data
     // start, and the unsigned descriptor taken (-1: none).
     std::vector<std::pair<int64_t, int64_t>> FGuesses;

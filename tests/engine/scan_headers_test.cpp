@@ -300,3 +300,63 @@ TEST(ScanHeaders, BackToBackHeadersStopBeingKeptAtTheEntryLimit) {
     EXPECT_EQ(engine.FView.size(), 100u);
     EXPECT_EQ(engine.DroppedEntries(), 900u);
 }
+
+namespace {
+
+// Bytes that hold a local header signature with possible fields and no name,
+// as an APK's signing block or an archive's comment can.
+std::string StrayHeader() {
+    return std::string("PK\x03\x04\x14\x00\x00\x00\x00\x00", 10) + std::string(20, '\0');
+}
+
+std::string SigningBlock() {
+    std::string pairs = std::string("\x2A\x00\x00\x00\x00\x00\x00\x00", 8) +
+                        std::string("\x1A\x87\x09\x71", 4) + StrayHeader() + StrayHeader() +
+                        std::string(4, 'v');
+    std::string size;
+    for (uint64_t n = pairs.size() + 8 + 16, i = 0; i < 8; ++i, n >>= 8)
+        size.push_back(static_cast<char>(n & 0xFF));
+    return size + pairs + size + "APK Sig Block 42";
+}
+
+struct TNotEntryCase {
+    const char* Name;
+    std::string (*Make)();
+};
+
+const TNotEntryCase NotEntryCases[] = {
+    {"ApkSigningBlock",
+     [] {
+         TZipBuilder b;
+         b.AddStored("classes.dex", "dex");
+         b.AddDeflated("res/a.xml", TestBytes(3000, 5, true));
+         b.AddRaw(SigningBlock());
+         return b.Finish();
+     }},
+    {"ArchiveInTheComment",
+     [] {
+         TZipBuilder inner;
+         inner.AddStored("inner.txt", "inner");
+         TZipBuilder b;
+         b.AddStored("classes.dex", "dex");
+         b.AddDeflated("res/a.xml", TestBytes(3000, 5, true));
+         return b.Finish(inner.Finish() + StrayHeader());
+     }},
+};
+
+class NotEntries : public ::testing::TestWithParam<TNotEntryCase> {};
+
+// The central directory accounts for the archive's entries: headers in the
+// space it does not describe as entries are no entries.
+TEST_P(NotEntries, HeadersOutsideTheArchivesOwnRecordsAddNoEntry) {
+    std::string zip = GetParam().Make();
+    auto a = ReadArchive(Repair(zip));
+    ASSERT_EQ(a.Entries.size(), 2u);
+    EXPECT_EQ(a.Entries[0].Name, "classes.dex");
+    EXPECT_EQ(Extract(a.Entries[1]), TestBytes(3000, 5, true));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NotEntries, ::testing::ValuesIn(NotEntryCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+} // namespace
