@@ -50,6 +50,10 @@ struct TSummary {
     std::optional<EArcsalveError> Error; // why the run failed
     bool Verified = false;
     std::vector<TEntryCheck> Checks; // one per entry with --verify
+    // Text-mode transfer damage found, and the entries restored and not.
+    TTextModeDamage TextMode = TTextModeDamage::None;
+    size_t TextModeRestored = 0;
+    size_t TextModeNotRestored = 0;
 };
 
 // The table: name, size and status word, as the wizard's results list shows them.

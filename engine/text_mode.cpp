@@ -473,17 +473,24 @@ public:
     TEntryLocator(TDamagedBytes& bytes, TTextModeDamage damage, int64_t maxSpan)
         : FBytes(bytes), FDamage(damage), FMaxSpan(maxSpan) {}
 
-    std::optional<TLocatedEntry> Locate(const THeaderReading& head) {
+    // Every extent of the entry that checks out with this reading of its
+    // header: a record (or the end of the file) where its data may end,
+    // fewest deviations first. Only the CRC-32 tells which is right where
+    // a record further on happens to lie where fewer line ends changed.
+    std::vector<TLocatedEntry> Locate(const THeaderReading& head) {
+        std::vector<TLocatedEntry> found;
         const TLocalHeader& h = head.Fields;
-        if (h.Flags & FlagDataDescriptor)
-            return WithDescriptor(head);
+        if (h.Flags & FlagDataDescriptor) {
+            if (std::optional<TLocatedEntry> e = WithDescriptor(head))
+                found.push_back(std::move(*e));
+            return found;
+        }
         if (h.CompressedSize < 0)
-            return std::nullopt;
+            return found;
         int64_t ds = head.End;
         auto [lo, hi] = Window(ds, h.CompressedSize);
         if (hi - ds > FMaxSpan)
-            return std::nullopt;
-        // Fewest deviations first: the data end furthest on.
+            return found;
         for (int64_t q : RecordsIn(FBytes, lo, hi, KindsBehindData)) {
             TLocatedEntry e;
             if (!FitData(head, q, h.CompressedSize, e))
@@ -492,9 +499,9 @@ public:
             e.Promise.Crc32 = h.Crc32;
             e.Promise.UncompressedSize = h.UncompressedSize;
             e.SizeKnown = h.UncompressedSize != Zip64Marker32;
-            return e;
+            found.push_back(std::move(e));
         }
-        return std::nullopt;
+        return found;
     }
 
 private:
@@ -612,8 +619,8 @@ std::optional<TLocatedEntry> LocateFirst(TDamagedBytes& bytes, TTextModeDamage d
                                          int64_t maxSpan) {
     TEntryLocator locator(bytes, damage, maxSpan);
     for (const THeaderReading& head : HeaderReadings(bytes, damage, s, THeaderKind::Local))
-        if (auto e = locator.Locate(head))
-            return e;
+        if (std::vector<TLocatedEntry> found = locator.Locate(head); !found.empty())
+            return std::move(found.front());
     return std::nullopt;
 }
 
@@ -669,33 +676,39 @@ private:
     bool RestoreEntry(int64_t s, int64_t& next) {
         std::vector<THeaderReading> heads = HeaderReadings(FBytes, FDamage, s, THeaderKind::Local);
         if (heads.empty())
-            return false;
+            return false; // no header: a stray signature
         TEntryLocator locator(FBytes, FDamage, FBytes.Size());
-        int verified = 0;
-        for (const THeaderReading& head : heads) {
-            std::optional<TLocatedEntry> e = locator.Locate(head);
-            if (!e)
-                continue;
-            if (verified == 0 && e->LikelyEdits(FDamage) == 0) {
-                // Nothing the transfer could have changed: as found.
-                FEntryOffsets.insert(Restored(s));
-                next = e->End;
-                return true;
-            }
-            std::optional<std::vector<int64_t>> data = DataEdits(*e);
-            if (data) {
-                std::vector<int64_t> all = e->Head.Edits;
-                all.insert(all.end(), data->begin(), data->end());
-                all.insert(all.end(), e->DescriptorEdits.begin(), e->DescriptorEdits.end());
-                FEntryOffsets.insert(Restored(s));
-                if (!all.empty())
-                    FResult.Restored.push_back(Restored(s));
-                Commit(std::move(all));
-                next = e->End;
-                return true;
-            }
-            if (++verified >= 2 || FResult.Stopped)
+        std::vector<TLocatedEntry> found;
+        for (const THeaderReading& head : heads)
+            for (TLocatedEntry& e : locator.Locate(head))
+                found.push_back(std::move(e));
+        std::stable_sort(
+            found.begin(), found.end(), [](const TLocatedEntry& a, const TLocatedEntry& b) {
+                return a.Head.Deviations + a.Deviations < b.Head.Deviations + b.Deviations;
+            });
+        if (found.size() == 1 && found.front().LikelyEdits(FDamage) == 0) {
+            // One way to read it, and nothing the transfer changed: as found.
+            FEntryOffsets.insert(Restored(s));
+            next = found.front().End;
+            return true;
+        }
+        constexpr int MaxTries = 4;
+        int tries = 0;
+        for (const TLocatedEntry& e : found) {
+            if (tries++ >= MaxTries || FResult.Stopped)
                 break;
+            std::optional<std::vector<int64_t>> data = DataEdits(e);
+            if (!data)
+                continue;
+            std::vector<int64_t> all = e.Head.Edits;
+            all.insert(all.end(), data->begin(), data->end());
+            all.insert(all.end(), e.DescriptorEdits.begin(), e.DescriptorEdits.end());
+            FEntryOffsets.insert(Restored(s));
+            if (!all.empty())
+                FResult.Restored.push_back(Restored(s));
+            Commit(std::move(all));
+            next = e.End;
+            return true;
         }
         ++FResult.NotRestored;
         return false;
