@@ -226,6 +226,9 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
     }
     summary.Found = engine->Entries().size();
     summary.Dropped = engine->DroppedEntries();
+    summary.TextMode = engine->TextModeDamage();
+    summary.TextModeRestored = engine->TextModeRestored();
+    summary.TextModeNotRestored = engine->TextModeNotRestored();
     summary.Stopped = InterruptCount() > 0;
     if (summary.Stopped)
         summary.StoppedDuring = !onePass || engine->ScanWasStopped() ? "scan" : "rebuild";
@@ -250,6 +253,8 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
     if (verify) {
         summary.Verified = true;
         summary.Checks.resize(summary.Found);
+        // The entries' offsets are those of the file as the engine read it.
+        checkInput = engine->ReadAsScanned(std::move(checkInput));
         checker = std::make_unique<TParallelCheck>(*checkInput, engine->Entries(), CheckThreads(),
                                                    CheckAhead * CheckThreads());
         plan = PlanFor(options, *engine, *checker, summary.Checks);

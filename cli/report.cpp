@@ -130,6 +130,9 @@ void PrintSummary(std::FILE* out, const TSummary& s) {
             std::fprintf(out, "; %zu left out", t.LeftOut);
         std::fprintf(out, ".\n");
     }
+    if (std::string line = TextModeText(s.TextMode, s.TextModeRestored, s.TextModeNotRestored);
+        !line.empty())
+        std::fprintf(out, "%s\n", line.c_str());
     const bool memoryLimit = s.CutShort && std::string_view(s.CutShort) == "memory-limit";
     for (const std::string& line : CutShortTexts(s.Dropped, memoryLimit))
         std::fprintf(out, "%s\n", line.c_str());
@@ -231,9 +234,15 @@ void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
     PrintJsonEntries(out, engine, s);
     std::fprintf(out,
                  "\"summary\":{\"found\":%zu,\"written\":%zu,\"stopped\":%s,\"output\":%s,"
-                 "\"dropped\":%" PRIu64 "}",
+                 "\"dropped\":%" PRIu64,
                  s.Found, s.Written, s.Stopped || s.CutShort || s.DecodeLimited ? "true" : "false",
                  s.Output.empty() ? "null" : JsonQuoted(s.Output).c_str(), s.Dropped);
+    if (s.TextMode != TTextModeDamage::None)
+        std::fprintf(
+            out, ",\"text_mode\":{\"damage\":\"%s\",\"restored\":%zu,\"not_restored\":%zu}",
+            s.TextMode == TTextModeDamage::LfBecameCrLf ? "lf-became-crlf" : "crlf-became-lf",
+            s.TextModeRestored, s.TextModeNotRestored);
+    std::fputc('}', out);
     if (s.Verified) {
         TCheckTotals t = CountChecks(s.Checks);
         std::fprintf(out,

@@ -54,6 +54,10 @@ struct TSummary {
     bool OutOfMemory = false;            // the run failed for want of memory
     bool Verified = false;
     std::vector<TEntryCheck> Checks; // one per entry with --verify
+    // Text-mode transfer damage found, and the entries restored and not.
+    TTextModeDamage TextMode = TTextModeDamage::None;
+    size_t TextModeRestored = 0;
+    size_t TextModeNotRestored = 0;
 };
 
 // The table: name, size and status word, as the wizard's results list shows them.

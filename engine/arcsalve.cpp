@@ -3,6 +3,7 @@
 
 #include "entry_resolver.h"
 #include "signature_scan.h"
+#include "text_mode.h"
 
 #include <algorithm>
 #include <string>
@@ -52,12 +53,14 @@ int64_t TArcsalve::Scan(const std::function<bool(int64_t scanned, uint64_t found
         return 0;
     TReadWindow window(*FInput, FOptions.BufferSize);
     TEntryResolver resolver(FEvidence, window, FEntries);
+    FTextModeMarked = FMarkedUpTo = 0;
     try {
         ScanSignatures(
             window, FOptions.MaxEntries,
             [&](int64_t scanned, uint64_t count) {
                 if (onSettled) {
                     resolver.ResolveKnown();
+                    MarkTextModeEntries(resolver.Settled());
                     onSettled(resolver.Settled());
                 }
                 return tick(scanned, count);
@@ -68,10 +71,54 @@ int64_t TArcsalve::Scan(const std::function<bool(int64_t scanned, uint64_t found
         FEvidence.OutOfMemory = true;
     }
     resolver.ResolveAll();
+    MarkTextModeEntries(FEntries.size());
     FScanExact = resolver.Exact();
     FDroppedEntries = FEvidence.Dropped;
     FOutOfMemory = FEvidence.OutOfMemory;
     return FEvidence.ScannedTo;
+}
+
+bool TArcsalve::PrepareInput() {
+    if (FInputPrepared || !FInput || !FOptions.UndoTextMode || FFileSize <= 0)
+        return true;
+    FInputPrepared = true;
+    TTextModeDamage damage = DetectTextModeDamage(*FInput);
+    if (damage == TTextModeDamage::None)
+        return true;
+    FTextModeDamage = damage;
+    TTextModeOptions options;
+    options.Tick = [&](int64_t reached) { return ReportIfDue(Percent(reached, FFileSize), 0); };
+    TTextModeRepair repair = UndoTextModeDamage(*FInput, damage, options);
+    if (repair.Stopped)
+        return false;
+    FTextModeNotRestored = repair.NotRestored;
+    if (!repair.Edits)
+        return true;
+    FTextModeEdits = std::move(repair.Edits);
+    FTextModeRestored = std::move(repair.Restored);
+    FInput = std::make_unique<TRestoredInput>(std::move(FInput), FTextModeEdits);
+    FFileSize = FInput->Size();
+    return true;
+}
+
+void TArcsalve::MarkTextModeEntries(size_t upTo) {
+    if (FTextModeRestored.empty())
+        return;
+    for (; FMarkedUpTo < upTo; ++FMarkedUpTo) {
+        TFileInfo& e = FEntries[FMarkedUpTo];
+        if (std::binary_search(FTextModeRestored.begin(), FTextModeRestored.end(),
+                               e.HeaderOffset())) {
+            e.Reasons |= ReasonTextModeUndone;
+            ++FTextModeMarked;
+        }
+    }
+}
+
+std::unique_ptr<TInputStream>
+TArcsalve::ReadAsScanned(std::unique_ptr<TInputStream> damaged) const {
+    if (!FTextModeEdits || !damaged)
+        return damaged;
+    return std::make_unique<TRestoredInput>(std::move(damaged), FTextModeEdits);
 }
 
 void TArcsalve::BeginScanFile() {
@@ -81,9 +128,12 @@ void TArcsalve::BeginScanFile() {
     FLastTick = FOptions.TickCount();
     int64_t scanned = 0;
     try {
-        scanned = Scan(
-            [&](int64_t at, uint64_t count) { return ReportIfDue(Percent(at, FFileSize), count); },
-            {});
+        // A stop before the scan began finds nothing.
+        if (PrepareInput())
+            scanned =
+                Scan([&](int64_t at,
+                         uint64_t count) { return ReportIfDue(Percent(at, FFileSize), count); },
+                     {});
     } catch (...) {
         FEntries.clear(); // a scan that failed concludes nothing
         throw;

@@ -5,6 +5,7 @@
 #include "file_info.h"
 #include "signature_scan.h"
 #include "streams.h"
+#include "text_mode_view.h"
 
 #include <cstdint>
 #include <deque>
@@ -33,6 +34,11 @@ struct TArcsalveOptions {
     // Whether the scan fills FView, the results list's records; a caller
     // that reads Entries() alone saves their memory.
     bool BuildView = true;
+    // Whether the engine first looks at the start of the file for the damage
+    // of a text-mode transfer (line ends changed) and, where it finds it,
+    // undoes it in every entry whose data then matches its CRC-32. The
+    // entries are then those of the file with the damage undone.
+    bool UndoTextMode = true;
 };
 
 // What the rebuild does with one entry: copies it as found, leaves it out, or
@@ -100,11 +106,30 @@ public:
     // ScanAndRecover's scan was stopped by the progress event.
     bool ScanWasStopped() const { return FScanStopped; }
 
+    // The damage of a text-mode transfer found at the start of the file
+    // (None: none found). Where entries were restored, the engine reads the
+    // file with the damage undone: the offsets of Entries(), of their
+    // reasons and FileSize() are those of the restored file.
+    TTextModeDamage TextModeDamage() const { return FTextModeDamage; }
+    // Entries of Entries() whose line ends were restored (they carry
+    // ReasonTextModeUndone), and entries that showed the damage but whose
+    // data did not match its CRC-32 however it was read (left as found).
+    size_t TextModeRestored() const { return FTextModeMarked; }
+    size_t TextModeNotRestored() const { return FTextModeNotRestored; }
+    // Another reader of the damaged file (for the content check on threads
+    // of its own), reading it as the engine does: with the damage undone.
+    std::unique_ptr<TInputStream> ReadAsScanned(std::unique_ptr<TInputStream> damaged) const;
+
 private:
     static int32_t Percent(int64_t part, int64_t whole);
     bool Report(int32_t percent, uint64_t count);
     bool ReportIfDue(int32_t percent, uint64_t count);
     void BuildView();
+    // Before the scan: looks for text-mode damage and, where entries could
+    // be restored, reads the file through the edits from here on. False
+    // when the progress event asked to stop meanwhile.
+    bool PrepareInput();
+    void MarkTextModeEntries(size_t upTo);
     // The scan: `tick` after each block of the file with the bytes searched
     // and the headers found (false stops it); `onSettled`, when given, after
     // each block with how many entries at the front of FEntries are final
@@ -127,6 +152,13 @@ private:
     bool FScanExact = true; // the entries handed on mid-scan were final
     bool FScanned = false;
     bool FRebuilt = false;
+    bool FInputPrepared = false;
+    TTextModeDamage FTextModeDamage = TTextModeDamage::None;
+    std::shared_ptr<const TEditList> FTextModeEdits;
+    std::vector<int64_t> FTextModeRestored; // restored offsets of their local headers
+    size_t FTextModeNotRestored = 0;
+    size_t FTextModeMarked = 0; // entries marked
+    size_t FMarkedUpTo = 0;     // entries looked at for the mark
 };
 
 } // namespace tessary

@@ -55,6 +55,8 @@ std::string SizeReason(const TFileInfo& e, int64_t fileSize) {
 
 std::vector<std::string> EntryReasons(const TFileInfo& e, int64_t fileSize) {
     std::vector<std::string> reasons;
+    if (e.Reasons & ReasonTextModeUndone)
+        reasons.push_back("text-mode transfer damage undone");
     if (e.Reasons & ReasonLongName)
         reasons.push_back("name over 300 bytes");
     if (e.Reasons & ReasonNameBytes)

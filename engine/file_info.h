@@ -61,10 +61,11 @@ enum class TSizeSource : uint8_t {
 
 // Further conclusions the reasons of an entry name.
 enum TEntryReason : uint8_t {
-    ReasonLongName = 1 << 0,     // name over 300 bytes
-    ReasonNameBytes = 1 << 1,    // name holds bytes file names may not hold
-    ReasonPastEnd = 1 << 2,      // its data runs past the end of the file
-    ReasonExtraDropped = 1 << 3, // its extra field would overlap the next header
+    ReasonLongName = 1 << 0,       // name over 300 bytes
+    ReasonNameBytes = 1 << 1,      // name holds bytes file names may not hold
+    ReasonPastEnd = 1 << 2,        // its data runs past the end of the file
+    ReasonExtraDropped = 1 << 3,   // its extra field would overlap the next header
+    ReasonTextModeUndone = 1 << 4, // its line ends, changed by a text-mode transfer, were restored
 };
 
 // Written for an entry whose CRC-32 nothing tells: never the CRC of empty

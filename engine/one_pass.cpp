@@ -89,6 +89,10 @@ void TArcsalve::ScanAndRecover(const std::string& path) {
         TArchiveWriter::CheckTarget(*FInput, path, FOptions.CreateOutput);
     FScanned = FRebuilt = true;
     FLastTick = FOptions.TickCount();
+    if (!PrepareInput()) {
+        FScanStopped = true; // stopped before the scan began: nothing to write
+        return;
+    }
 
     TPartQueue queue;
     std::atomic<bool> stopScan{false};

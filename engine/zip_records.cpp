@@ -170,6 +170,10 @@ bool IsPlainName(std::string_view name) {
     return true;
 }
 
+bool IsWellFormedExtraField(std::string_view extra) {
+    return ForEachExtraBlock(extra, [](uint16_t, std::string_view) {}) == extra.size();
+}
+
 std::string WithoutZip64Extra(std::string_view extra) {
     std::string kept;
     ForEachExtraBlock(extra, [&](uint16_t id, std::string_view block) {

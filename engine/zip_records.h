@@ -141,6 +141,9 @@ bool IsKnownMethod(uint16_t method);
 // what the bytes behind a stray signature almost never are.
 bool IsPlainName(std::string_view name);
 
+// Every byte of the extra field lies in a block whose length fits it.
+bool IsWellFormedExtraField(std::string_view extra);
+
 // The extra field without its zip64 block, for a rewritten header whose
 // sizes fit its own fields. Other blocks stay byte for byte; a malformed tail
 // (a block whose length runs past the field, padding) is dropped, as strict

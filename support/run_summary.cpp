@@ -16,4 +16,14 @@ std::vector<std::string> CutShortTexts(uint64_t dropped, bool stoppedByMemory) {
     return texts;
 }
 
+std::string TextModeText(TTextModeDamage damage, size_t restored, size_t notRestored) {
+    if (damage == TTextModeDamage::None || restored + notRestored == 0)
+        return {};
+    const char* what = damage == TTextModeDamage::LfBecameCrLf ? "every LF had become CR LF"
+                                                               : "every CR LF had become LF";
+    return "Text-mode transfer damage (" + std::string(what) + ") was undone in " +
+           std::to_string(restored) + " of " + std::to_string(restored + notRestored) +
+           (restored + notRestored == 1 ? " entry." : " entries.");
+}
+
 } // namespace tessary

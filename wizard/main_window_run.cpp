@@ -277,7 +277,7 @@ void TfmMain::EnterResultsPage() {
             lines << FromUtf8(reason);
         return lines.join(u'\n');
     });
-    ShowScanCutShort(ScanCutShortText(*FEngine));
+    ShowScanCutShort(ScanNoteText(*FEngine));
     FHelpContext = HelpContextResults;
 }
 

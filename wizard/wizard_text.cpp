@@ -34,8 +34,13 @@ QString FinishSummary(qsizetype count, const QString& inputName) {
            QStringLiteral(" in the archive ") + FileNamePart(inputName);
 }
 
-QString ScanCutShortText(const TArcsalve& engine) {
+QString ScanNoteText(const TArcsalve& engine) {
     QStringList lines;
+    const std::string textMode = TextModeText(engine.TextModeDamage(), engine.TextModeRestored(),
+                                              engine.TextModeNotRestored());
+    if (!textMode.empty()) {
+        lines.append(FromUtf8(textMode));
+    }
     for (const std::string& text :
          CutShortTexts(engine.DroppedEntries(), engine.StoppedByMemory())) {
         lines.append(FromUtf8(text));
@@ -59,9 +64,9 @@ QString FinishText(const TArcsalve* engine, const QString& inputName) {
                              .arg(found));
         }
     }
-    const QString cutShort = engine ? ScanCutShortText(*engine) : QString();
-    if (!cutShort.isEmpty()) {
-        lines.append(cutShort);
+    const QString note = engine ? ScanNoteText(*engine) : QString();
+    if (!note.isEmpty()) {
+        lines.append(note);
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -29,14 +29,15 @@ QString FromUtf8(std::string_view text);
 // in the archive <file name part of inputName>".
 QString FinishSummary(qsizetype count, const QString& inputName);
 
-// The Results page's note of a scan cut short by its entry or memory limit,
-// one sentence a line; empty for a scan that was not.
-QString ScanCutShortText(const TArcsalve& engine);
+// The Results page's note on the scan, one sentence a line: what it undid of
+// a text-mode transfer's damage, and whether it was cut short by its entry
+// or memory limit; empty when neither happened.
+QString ScanNoteText(const TArcsalve& engine);
 
 // The Finish page's text after the rebuild of `engine` (none: nothing was
 // scanned): the summary counting the entries the repaired archive holds, or
 // that nothing was found; a line saying the repair was stopped when it
-// holds fewer than were found; and the scan's cut-short note.
+// holds fewer than were found; and the scan's note.
 QString FinishText(const TArcsalve* engine, const QString& inputName);
 
 // A message for the error display: a full stop is added when the text's last

@@ -674,5 +674,42 @@ TEST_F(Cli, CheckOptionsReportAndKeepWhatTheySay) {
     }
 }
 
+// An archive that went through a text-mode transfer comes back whole: the
+// summary, the JSON document and each entry's reasons say what was undone,
+// and the content check reads the file with the damage undone.
+TEST_F(Cli, TextModeDamageIsUndoneAndSaidSo) {
+    if (RunProcess({"python3", "-c", ""}).ExitCode != 0)
+        GTEST_SKIP() << "python3 is not installed (scripts/setup.sh installs it)";
+    test::TZipBuilder b;
+    b.AddDeflated("docs/readme.txt", test::TestBytes(5000, 1, true));
+    b.AddStored("data.bin", test::TestBytes(2000, 2));
+    std::string zip = b.Finish();
+    std::string damaged;
+    for (char c : zip)
+        damaged += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    WriteFileBytes(Path("ascii.zip"), damaged);
+
+    TProcessResult r = Run(Words("--verify -v ascii.zip -o repaired.zip"));
+    EXPECT_EQ(r.ExitCode, Ok) << r.Describe();
+    EXPECT_TRUE(Contains(r.Out, "Check: 2 passed, 0 failed, 0 not checked.")) << r.Describe();
+    EXPECT_TRUE(Contains(r.Out, "Text-mode transfer damage (every LF had become CR LF) was "
+                                "undone in 2 of 2 entries.\n"))
+        << r.Describe();
+    EXPECT_TRUE(Contains(r.Out, "   text-mode transfer damage undone\n")) << r.Describe();
+    test::TReadArchive a = test::ReadArchive(ReadFileBytes(Path("repaired.zip")));
+    ASSERT_EQ(a.Entries.size(), 2u);
+    EXPECT_EQ(test::Extract(a.Entries[0]), test::TestBytes(5000, 1, true));
+    EXPECT_EQ(test::Extract(a.Entries[1]), test::TestBytes(2000, 2));
+
+    TProcessResult json = Run(Words("--json --list ascii.zip"));
+    EXPECT_EQ(json.ExitCode, Ok) << json.Describe();
+    ExpectJson(json.Out, "assert s['text_mode'] == {'damage': 'lf-became-crlf', 'restored': 2, "
+                         "'not_restored': 0}, s\n"
+                         "assert all('text-mode transfer damage undone' in e['reasons'] "
+                         "for e in d['entries'])\n");
+    TProcessResult plain = Run(Words("--json --list damaged.zip"));
+    ExpectJson(plain.Out, "assert 'text_mode' not in s, s\n");
+}
+
 } // namespace
 } // namespace tessary::interop
