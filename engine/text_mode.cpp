@@ -491,9 +491,19 @@ public:
         auto [lo, hi] = Window(ds, h.CompressedSize);
         if (hi - ds > FMaxSpan)
             return found;
-        for (int64_t q : RecordsIn(FBytes, lo, hi, KindsBehindData)) {
+        std::vector<int64_t> ends = RecordsIn(FBytes, lo, hi, KindsBehindData);
+        // Data ends at the directory's first header, not inside the directory:
+        // of the central headers in reach only the first is an end (the last
+        // entry would otherwise try every later header first, as those need
+        // fewer CRs put back).
+        int64_t directory = INT64_MAX;
+        for (int64_t q : ends)
+            if (FBytes.KindAt(q) == KindCentral)
+                directory = std::min(directory, q);
+        for (int64_t q : ends) {
             TLocatedEntry e;
-            if (!FitData(head, q, h.CompressedSize, e))
+            if ((q > directory && FBytes.KindAt(q) == KindCentral) ||
+                !FitData(head, q, h.CompressedSize, e))
                 continue;
             e.End = q;
             e.Promise.Crc32 = h.Crc32;
@@ -506,10 +516,13 @@ public:
 
 private:
     // Where the data of `size` restored bytes from `ds` may end.
+    // Neither end lies past the end of the file: where CRs were dropped, the
+    // recorded size may reach beyond it though the data ends well before.
     std::pair<int64_t, int64_t> Window(int64_t ds, int64_t size) {
         int64_t plain = ds + size;
         int64_t edited = ReachWithEveryEdit(FBytes, FDamage, ds, size);
-        return {std::min(plain, edited), std::max(plain, edited)};
+        int64_t end = FBytes.Size();
+        return {std::min({plain, edited, end}), std::min(std::max(plain, edited), end)};
     }
 
     // Whether the data [head.End, q) can read back as `size` bytes.
@@ -877,11 +890,16 @@ private:
 };
 
 // The probe looks for evidence in the first headers of this much of the
-// file, and reads at most this much of any one entry.
+// file, and reads at most this much of any one entry. Entries that hold no
+// line end the damage would have changed say nothing (an archive's first
+// entries may be text with LFs alone, untouched by a transfer that turned
+// CR LF into LF), so the probe walks on until both kinds of damage are
+// ruled out, a kind has its votes, or it has read ProbeWithin of the file.
 constexpr int64_t ProbeHeadersWithin = 4 << 20;
 constexpr int64_t ProbeSpan = 16 << 20;
+constexpr int64_t ProbeWithin = 64 << 20;
 constexpr int ProbeVotes = 3;
-constexpr int ProbeHeaders = 16;
+constexpr int ProbeHeaders = 4096;
 
 } // namespace
 
@@ -897,8 +915,9 @@ TTextModeDamage DetectTextModeDamage(TInputStream& damaged) {
     int intact = 0;
     int64_t cursor = 0;
     for (int headers = 0; headers < ProbeHeaders; ++headers) {
-        if (support[0] >= ProbeVotes || support[1] >= ProbeVotes ||
-            (intact >= ProbeVotes && support[0] + support[1] == 0))
+        if (support[0] >= ProbeVotes || support[1] >= ProbeVotes || cursor > ProbeWithin ||
+            (intact >= ProbeVotes && support[0] + support[1] == 0 && against[0] > 0 &&
+             against[1] > 0))
             break;
         int64_t s = bytes.FindRecord(cursor, ProbeHeadersWithin, KindLocal);
         if (s < 0)

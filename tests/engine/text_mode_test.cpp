@@ -77,6 +77,10 @@ struct TTransfer {
     TTextModeDamage Damage;
     TDescriptor Descriptor;
     bool Directory;
+    // Untouched entries first and a long CR LF text last: the damage shows
+    // only past the first entries, and the last entry lost more CRs than the
+    // directory behind it is long.
+    bool Late = false;
 };
 
 const TTransfer Transfers[] = {
@@ -88,6 +92,7 @@ const TTransfer Transfers[] = {
     {"CrLfBecameLfStreamedSigned", TTextModeDamage::CrLfBecameLf, TDescriptor::Signed, true},
     {"CrLfBecameLfStreamedUnsignedNoDirectory", TTextModeDamage::CrLfBecameLf,
      TDescriptor::Unsigned, false},
+    {"CrLfBecameLfLateInTheArchive", TTextModeDamage::CrLfBecameLf, TDescriptor::None, true, true},
 };
 
 class TextModeTransfer : public ::testing::TestWithParam<TTransfer> {};
@@ -97,17 +102,23 @@ class TextModeTransfer : public ::testing::TestWithParam<TTransfer> {};
 // that they agree), and the content check reads the file as the scan did.
 TEST_P(TextModeTransfer, EveryEntryComesBackWhole) {
     const TTransfer& t = GetParam();
-    const std::vector<std::pair<std::string, std::string>> contents = {
-        {"unix.txt", UnixText(6000, 1)},
-        {"dos.txt", DosText(6000, 2)},
-        {"binary.bin", BinaryWithCrLf(3000, 3)},
-        {"mixed.dat", Mixed(6000, 4)},
-        {"crlf-in-stream.txt", TextDeflatingToCrLf(1)},
-        {"empty.txt", ""},
-    };
+    std::vector<std::pair<std::string, std::string>> contents;
+    if (t.Late)
+        for (uint32_t seed = 20; seed < 24; ++seed)
+            contents.emplace_back("first-" + std::to_string(seed) + ".txt", UnixText(3000, seed));
+    contents.insert(contents.end(), {
+                                        {"unix.txt", UnixText(6000, 1)},
+                                        {"dos.txt", DosText(6000, 2)},
+                                        {"binary.bin", BinaryWithCrLf(3000, 3)},
+                                        {"mixed.dat", Mixed(6000, 4)},
+                                        {"crlf-in-stream.txt", TextDeflatingToCrLf(1)},
+                                        {"empty.txt", ""},
+                                    });
+    if (t.Late)
+        contents.emplace_back("last.txt", DosText(100000, 25));
     TZipBuilder b;
     for (const auto& [name, data] : contents)
-        for (bool deflate : {false, true}) {
+        for (bool deflate : {true, false}) {
             TZipEntry e{name + (deflate ? ".deflated" : ".stored"), data};
             e.Deflate = deflate;
             e.Descriptor = t.Descriptor;
