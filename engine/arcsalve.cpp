@@ -2,6 +2,7 @@
 #include "arcsalve.h"
 
 #include "entry_resolver.h"
+#include "input_parts.h"
 #include "signature_scan.h"
 
 #include <algorithm>
@@ -52,12 +53,20 @@ int64_t TArcsalve::Scan(const std::function<bool(int64_t scanned, uint64_t found
         return 0;
     TReadWindow window(*FInput, FOptions.BufferSize);
     TEntryResolver resolver(FEvidence, window, FEntries);
+    // Entries that reach into a missing part are graded before they are
+    // handed on: once they are, only the writer reads them.
+    size_t graded = 0;
+    auto gradeUpTo = [&](size_t settled) {
+        for (; graded < settled; ++graded)
+            MarkMissingParts(FInput->Parts(), FEntries[graded]);
+    };
     try {
         ScanSignatures(
             window, FOptions.MaxEntries,
             [&](int64_t scanned, uint64_t count) {
                 if (onSettled) {
                     resolver.ResolveKnown();
+                    gradeUpTo(resolver.Settled());
                     onSettled(resolver.Settled());
                 }
                 return tick(scanned, count);
@@ -68,6 +77,7 @@ int64_t TArcsalve::Scan(const std::function<bool(int64_t scanned, uint64_t found
         FEvidence.OutOfMemory = true;
     }
     resolver.ResolveAll();
+    gradeUpTo(FEntries.size());
     FScanExact = resolver.Exact();
     FDroppedEntries = FEvidence.Dropped;
     FOutOfMemory = FEvidence.OutOfMemory;

@@ -2,6 +2,7 @@
 #include "entry_reasons.h"
 
 #include "archive_writer.h"
+#include "input_parts.h"
 
 #include <cstdio>
 
@@ -52,7 +53,8 @@ std::string SizeReason(const TFileInfo& e, int64_t fileSize) {
 
 } // namespace
 
-std::vector<std::string> EntryReasons(const TFileInfo& e, int64_t fileSize) {
+std::vector<std::string> EntryReasons(const TFileInfo& e, int64_t fileSize,
+                                      const std::vector<TInputPart>& parts) {
     std::vector<std::string> reasons;
     if (e.Reasons & ReasonLongName)
         reasons.push_back("name over 300 bytes");
@@ -64,6 +66,8 @@ std::vector<std::string> EntryReasons(const TFileInfo& e, int64_t fileSize) {
         reasons.push_back(std::move(size));
     if (e.Reasons & ReasonPastEnd)
         reasons.push_back("cut off at end of file");
+    for (std::string& part : MissingPartReasons(parts, e))
+        reasons.push_back(std::move(part));
     if (IsImplausiblyLong(e, fileSize))
         reasons.push_back("longer than the whole file: 1 MiB of its data kept");
     if (e.Reasons & ReasonExtraDropped)
