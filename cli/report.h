@@ -50,6 +50,7 @@ struct TSummary {
     std::optional<EArcsalveError> Error; // why the run failed
     bool Verified = false;
     std::vector<TEntryCheck> Checks; // one per entry with --verify
+    std::vector<TInputPart> Parts;   // the files of a damaged archive in parts
 };
 
 // The table: name, size and status word, as the wizard's results list shows them.
@@ -58,6 +59,10 @@ struct TSummary {
 void PrintTable(std::FILE* out, const TArcsalve& engine, bool verbose,
                 const std::vector<TEntryCheck>& checks = {});
 void PrintSummary(std::FILE* out, const TSummary& summary);
+
+// The summary's line on an archive read from its parts: "Parts: 6 of 7 read,
+// a.z01 to a.zip; missing: a.z03." Empty for a single file.
+std::string PartsText(const std::vector<TInputPart>& parts);
 
 // The version of the JSON document's layout, its "format" member: raised
 // only when a member changes meaning or goes away, never for a new one.
