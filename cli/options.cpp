@@ -17,7 +17,8 @@ const char* const UsageText = R"(Usage: tessary-cli [OPTIONS] DAMAGED.zip...
 Repairs damaged or incompletely downloaded ZIP archives. Every entry whose
 header can be found is copied into a new archive, which gets a rebuilt central
 directory. The damaged archive is only read, never changed. A DAMAGED.zip of
-"-" is read from standard input.
+"-" is read from standard input. Any part of an archive in parts (NAME.z01 ...
+NAME.zip, or NAME.zip.001 ...) repairs the whole set into recovered_NAME.zip.
 
 Options:
   -o, --output FILE     write the repaired archive to FILE ("-": standard
