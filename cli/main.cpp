@@ -12,6 +12,7 @@
 #include "progress_bar.h"
 #include "report.h"
 #include "safe_text.h"
+#include "split_input.h"
 #include "standard_streams.h"
 
 #include <algorithm>
@@ -195,7 +196,8 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
         checkTarget(); // before standard input is copied, which may take long
     std::unique_ptr<TInputStream> input =
         fromStdin ? OpenStandardInput([] { return InterruptCount() > 0; })
-                  : OpenInputFile(job.Input);
+                  : OpenArchiveInput(job.Input);
+    summary.Parts = input->Parts();
     if (writesFile) {
         if (input->IsSameFile(job.Output))
             throw OutputIsInputError(job.Output);
@@ -206,7 +208,7 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
     // whose reads are independent of the rebuild's.
     std::unique_ptr<TInputStream> checkInput;
     if (options.Verify)
-        checkInput = OpenInputDescriptor(::dup(input->NativeHandle()), job.Input);
+        checkInput = ReopenInput(*input, job.Input);
     int64_t inputSize = input->Size();
     engine = std::make_unique<TArcsalve>(std::move(input), progress, engineOptions);
 

@@ -2,6 +2,7 @@
 #include "options.h"
 
 #include "entry_text.h"
+#include "split_input.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -16,7 +17,8 @@ const char* const UsageText = R"(Usage: tessary-cli [OPTIONS] DAMAGED.zip...
 Repairs damaged or incompletely downloaded ZIP archives. Every entry whose
 header can be found is copied into a new archive, which gets a rebuilt central
 directory. The damaged archive is only read, never changed. A DAMAGED.zip of
-"-" is read from standard input.
+"-" is read from standard input. Any part of an archive in parts (NAME.z01 ...
+NAME.zip, or NAME.zip.001 ...) repairs the whole set into recovered_NAME.zip.
 
 Options:
   -o, --output FILE     write the repaired archive to FILE ("-": standard
@@ -213,14 +215,17 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
 std::string OutputFor(const TOptions& options, const std::string& input) {
     if (!options.Output.empty())
         return options.Output;
+    // A part of an archive in parts stands for the whole set, and the
+    // repaired archive is named after the set.
+    const std::string archive = input == StandardStream ? input : ArchiveNameOf(input);
     std::string leaf = input == StandardStream
                            ? "recovered_stdin.zip"
-                           : DefaultRepairedName(input.substr(input.find_last_of('/') + 1));
+                           : DefaultRepairedName(archive.substr(archive.find_last_of('/') + 1));
     if (!options.Folder.empty())
         return options.Folder + (options.Folder.back() == '/' ? "" : "/") + leaf;
     if (input == StandardStream)
         return leaf;
-    return DefaultRepairedName(input);
+    return DefaultRepairedName(archive);
 }
 
 } // namespace tessary::cli

@@ -94,13 +94,40 @@ void PrintTable(std::FILE* out, const TArcsalve& engine, bool verbose,
             std::fprintf(out, "%12s %-9s %s\n", FormatFileSize(v.Size).c_str(), word.c_str(),
                          name.c_str());
         if (verbose)
-            for (const std::string& reason : EntryReasons(e, engine.FileSize()))
+            for (const std::string& reason :
+                 EntryReasons(e, engine.FileSize(), engine.InputParts()))
                 std::fprintf(out, "%12s   %s\n", "", EscapeForText(reason).c_str());
         ++i;
     }
 }
 
+std::string PartsText(const std::vector<TInputPart>& parts) {
+    if (parts.empty())
+        return {};
+    std::string missing;
+    std::string cut;
+    size_t read = 0;
+    for (const TInputPart& p : parts) {
+        read += p.Found;
+        if (p.Missing())
+            missing += (missing.empty() ? "" : ", ") + EscapeForText(p.Name);
+        else if (p.Short())
+            cut += (cut.empty() ? "" : ", ") + EscapeForText(p.Name) + " (" +
+                   GroupDigits(p.Present) + " of " + GroupDigits(p.Length) + " bytes)";
+    }
+    std::string text = "Parts: " + std::to_string(read) + " of " + std::to_string(parts.size()) +
+                       " read, " + EscapeForText(parts.front().Name) + " to " +
+                       EscapeForText(parts.back().Name);
+    if (!missing.empty())
+        text += "; missing: " + missing;
+    if (!cut.empty())
+        text += "; short: " + cut;
+    return text + ".";
+}
+
 void PrintSummary(std::FILE* out, const TSummary& s) {
+    if (!s.Parts.empty())
+        std::fprintf(out, "%s\n", PartsText(s.Parts).c_str());
     if (s.Found == 0) {
         if (s.Stopped)
             std::fputs("The scan was stopped before any ZIP entry was found; nothing was "
@@ -197,8 +224,8 @@ std::string JsonCheck(const TSummary& s, size_t i) {
 
 // `,"reasons":[...]`: why the entry was written as it was; nothing when its
 // local header said it all.
-std::string JsonReasons(const TFileInfo& e, int64_t fileSize) {
-    std::vector<std::string> reasons = EntryReasons(e, fileSize);
+std::string JsonReasons(const TFileInfo& e, const TArcsalve& engine) {
+    std::vector<std::string> reasons = EntryReasons(e, engine.FileSize(), engine.InputParts());
     if (reasons.empty())
         return {};
     std::string json = ",\"reasons\":[";
@@ -221,8 +248,25 @@ void PrintJsonEntries(std::FILE* out, const TArcsalve* engine, const TSummary& s
                      static_cast<unsigned>(e.Found->Method), e.HeaderOffset(),
                      StatusShown(e, s.Checks, i),
                      JsonQuoted(StatusWord(StatusShown(e, s.Checks, i))).c_str(),
-                     JsonReasons(e, engine->FileSize()).c_str(), JsonCheck(s, i).c_str());
+                     JsonReasons(e, *engine).c_str(), JsonCheck(s, i).c_str());
         ++i;
+    }
+    std::fprintf(out, "\n],\n");
+}
+
+// `"parts":[...],`: each file of a damaged archive in parts, its place in
+// the archive read, and whether it was found whole; nothing for one file.
+void PrintJsonParts(std::FILE* out, const TSummary& s) {
+    if (s.Parts.empty())
+        return;
+    std::fprintf(out, "\"parts\":[");
+    for (size_t i = 0; i < s.Parts.size(); ++i) {
+        const TInputPart& p = s.Parts[i];
+        const char* state = p.Missing() ? "missing" : p.Short() ? "short" : "ok";
+        std::fprintf(out,
+                     "%s\n{\"name\":%s,\"offset\":%" PRId64 ",\"size\":%" PRId64
+                     ",\"read\":%" PRId64 ",\"state\":\"%s\"}",
+                     i ? "," : "", JsonQuoted(p.Name).c_str(), p.Start, p.Length, p.Present, state);
     }
     std::fprintf(out, "\n],\n");
 }
@@ -231,6 +275,7 @@ void PrintJsonEntries(std::FILE* out, const TArcsalve* engine, const TSummary& s
 
 void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
     std::fprintf(out, "{\"format\":%d,\"input\":%s,\n", JsonFormat, JsonQuoted(s.Input).c_str());
+    PrintJsonParts(out, s);
     PrintJsonEntries(out, engine, s);
     std::fprintf(out,
                  "\"summary\":{\"found\":%zu,\"written\":%zu,\"stopped\":%s,\"output\":%s,"

@@ -58,6 +58,7 @@ struct TSummary {
     TTextModeDamage TextMode = TTextModeDamage::None;
     size_t TextModeRestored = 0;
     size_t TextModeNotRestored = 0;
+    std::vector<TInputPart> Parts; // the files of a damaged archive in parts
 };
 
 // The table: name, size and status word, as the wizard's results list shows them.
@@ -69,6 +70,9 @@ void PrintSummary(std::FILE* out, const TSummary& summary);
 
 // The line that says a repair ran out of memory.
 std::string OutOfMemoryText(const std::string& input);
+// The summary's line on an archive read from its parts: "Parts: 6 of 7 read,
+// a.z01 to a.zip; missing: a.z03." Empty for a single file.
+std::string PartsText(const std::vector<TInputPart>& parts);
 
 // The version of the JSON document's layout, its "format" member: raised
 // only when a member changes meaning or goes away, never for a new one.

@@ -2,6 +2,7 @@
 #include "arcsalve.h"
 
 #include "entry_resolver.h"
+#include "input_parts.h"
 #include "signature_scan.h"
 #include "text_mode.h"
 
@@ -54,6 +55,13 @@ int64_t TArcsalve::Scan(const std::function<bool(int64_t scanned, uint64_t found
     TReadWindow window(*FInput, FOptions.BufferSize);
     TEntryResolver resolver(FEvidence, window, FEntries);
     FTextModeMarked = FMarkedUpTo = 0;
+    // Entries that reach into a missing part are graded before they are
+    // handed on: once they are, only the writer reads them.
+    size_t graded = 0;
+    auto gradeUpTo = [&](size_t settled) {
+        for (; graded < settled; ++graded)
+            MarkMissingParts(FInput->Parts(), FEntries[graded]);
+    };
     try {
         ScanSignatures(
             window, FOptions.MaxEntries,
@@ -61,6 +69,7 @@ int64_t TArcsalve::Scan(const std::function<bool(int64_t scanned, uint64_t found
                 if (onSettled) {
                     resolver.ResolveKnown();
                     MarkTextModeEntries(resolver.Settled());
+                    gradeUpTo(resolver.Settled());
                     onSettled(resolver.Settled());
                 }
                 return tick(scanned, count);
@@ -72,6 +81,7 @@ int64_t TArcsalve::Scan(const std::function<bool(int64_t scanned, uint64_t found
     }
     resolver.ResolveAll();
     MarkTextModeEntries(FEntries.size());
+    gradeUpTo(FEntries.size());
     FScanExact = resolver.Exact();
     FDroppedEntries = FEvidence.Dropped;
     FOutOfMemory = FEvidence.OutOfMemory;
@@ -80,6 +90,10 @@ int64_t TArcsalve::Scan(const std::function<bool(int64_t scanned, uint64_t found
 
 bool TArcsalve::PrepareInput() {
     if (FInputPrepared || !FInput || !FOptions.UndoTextMode || FFileSize <= 0)
+        return true;
+    // The parts of a split archive are placed by their offsets in the joined
+    // stream, which restoring line ends would move; such sets are read as found.
+    if (!FInput->Parts().empty())
         return true;
     FInputPrepared = true;
     TTextModeDamage damage = DetectTextModeDamage(*FInput);

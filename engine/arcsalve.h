@@ -91,6 +91,8 @@ public:
 
     // The damaged file's size.
     int64_t FileSize() const { return FFileSize; }
+    // The files of a damaged archive in parts, in order; empty for one file.
+    const std::vector<TInputPart>& InputParts() const { return FInput->Parts(); }
     // Every record the scan found, as found.
     const TScanEvidence& Evidence() const { return FEvidence; }
     // The entries concluded from them, in file order; nothing changes them

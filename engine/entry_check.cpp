@@ -3,7 +3,7 @@
 #include "entry_check.h"
 
 #include "engine_error.h"
-
+#include "input_parts.h"
 #include "zip_records.h"
 
 #include <algorithm>
@@ -17,6 +17,25 @@ namespace {
 // or when the checks have decoded all they may.
 struct TCheckStopped {};
 struct TDecodeLimitReached {};
+
+// The input up to `end`, where the bytes a missing part did not hold begin:
+// the check reads the entry's data up to there and finds it cut off.
+class TInputFront : public TInputStream {
+public:
+    TInputFront(TInputStream& input, int64_t end) : FInput(input), FEnd(end) {}
+    int64_t Size() const override { return FEnd; }
+    size_t ReadAt(int64_t offset, void* buffer, size_t count) override {
+        if (offset >= FEnd)
+            return 0;
+        return FInput.ReadAt(offset, buffer,
+                             static_cast<size_t>(std::min<int64_t>(count, FEnd - offset)));
+    }
+    std::string Name() const override { return FInput.Name(); }
+
+private:
+    TInputStream& FInput;
+    int64_t FEnd;
+};
 
 } // namespace
 
@@ -36,6 +55,16 @@ TEntryData EntryDataOf(const TFileInfo& e) {
 }
 
 TCheckResult CheckEntry(TInputStream& input, const TFileInfo& e, const TCheckOptions& options) {
+    // Data that reaches into a missing part is checked up to there: what the
+    // repaired archive holds beyond are zeros, not the entry's bytes, whatever
+    // they decode to. So the entry is cut off there, and salvaged from the
+    // bytes in front of it.
+    int64_t lost = FirstUnreadByte(input.Parts(), e.DataOffset(),
+                                   e.DataOffset() + std::max<int64_t>(e.CompressedSize, 0));
+    if (lost >= 0) {
+        TInputFront front(input, lost);
+        return CheckEntryData(front, EntryDataOf(e), options);
+    }
     // Its CRC came from decoding this very data, so the data always matches
     // it; only a surviving record of the damaged file could say more.
     if (e.SizeSource == TSizeSource::Inflated) {

@@ -2,6 +2,7 @@
 #include "entry_reasons.h"
 
 #include "archive_writer.h"
+#include "input_parts.h"
 #include "zip_records.h"
 
 #include <cstdio>
@@ -53,7 +54,8 @@ std::string SizeReason(const TFileInfo& e, int64_t fileSize) {
 
 } // namespace
 
-std::vector<std::string> EntryReasons(const TFileInfo& e, int64_t fileSize) {
+std::vector<std::string> EntryReasons(const TFileInfo& e, int64_t fileSize,
+                                      const std::vector<TInputPart>& parts) {
     std::vector<std::string> reasons;
     if (e.Reasons & ReasonTextModeUndone)
         reasons.push_back("text-mode transfer damage undone");
@@ -73,6 +75,8 @@ std::vector<std::string> EntryReasons(const TFileInfo& e, int64_t fileSize) {
             (CutStreamTail(e, fileSize) ? " (64 bytes behind the cut stop readers there)" : ""));
     else if (e.Reasons & ReasonPastEnd)
         reasons.push_back("cut off at end of file");
+    for (std::string& part : MissingPartReasons(parts, e))
+        reasons.push_back(std::move(part));
     if (IsImplausiblyLong(e, fileSize))
         reasons.push_back(
             std::string("longer than the whole file: 1 MiB of its data kept") +

@@ -16,7 +16,8 @@ namespace tessary {
 // characters, data descriptor, extent; the last failed check decides.
 enum TEntryStatus : uint8_t {
     StatusExcellent = 0,    // no fault found
-    StatusExtent = 1,       // reaches the end of the file, or its descriptor disagrees
+    StatusExtent = 1,       // reaches the end of the file or into a missing part of it,
+                            // or its descriptor disagrees
     StatusName = 2,         // name over 300 bytes or holding a forbidden byte
     StatusNoDescriptor = 3, // flag bit 3 set but no data descriptor found
 };
@@ -66,6 +67,7 @@ enum TEntryReason : uint8_t {
     ReasonPastEnd = 1 << 2,        // its data runs past the end of the file
     ReasonExtraDropped = 1 << 3,   // its extra field would overlap the next header
     ReasonTextModeUndone = 1 << 4, // its line ends, changed by a text-mode transfer, were restored
+    ReasonMissingPart = 1 << 5,    // it reaches into bytes a missing or short part did not hold
 };
 
 // Written for an entry whose CRC-32 nothing tells: never the CRC of empty

@@ -98,6 +98,12 @@ void TSignatureScanner::OnCentralHeader(int64_t at) {
     if (r.CompressedSize == Zip64Marker32 || r.UncompressedSize == Zip64Marker32 ||
         r.LocalOffset == Zip64Marker32)
         DecodeExtraField(r, FWindow.FetchString(r.ExtraOffset(), r.ExtraLength));
+    // In an archive read from its parts, a local header's offset counts from
+    // the start of the part its disk number names; from here on it counts
+    // from the start of the stream, as the local headers found do.
+    const std::vector<TInputPart>& parts = FWindow.Input().Parts();
+    if (uint16_t disk = CentralHeaderDiskStart(fixed); disk < parts.size())
+        r.LocalOffset += parts[disk].Start;
     FFound.CentralHeaders.push_back(r);
 }
 

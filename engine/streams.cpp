@@ -9,6 +9,11 @@
 
 namespace tessary {
 
+const std::vector<TInputPart>& TInputStream::Parts() const {
+    static const std::vector<TInputPart> none;
+    return none;
+}
+
 void TOutputStream::CopyFrom(TInputStream& input, int64_t offset, int64_t count) {
     constexpr int64_t Block = 1 << 20;
     std::vector<unsigned char> buffer(static_cast<size_t>(std::min(count, Block)));

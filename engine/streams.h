@@ -8,8 +8,25 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tessary {
+
+// One file of an archive that comes in several files, where a stream over
+// the whole set places it. A missing part, or one shorter than the set's
+// other parts, still takes a whole part's room, so that every later part
+// keeps its place; the bytes of its room that its file does not hold read
+// as zeros. Zeros begin no record, and the engine grades every entry that
+// reaches into them as damaged (input_parts.h).
+struct TInputPart {
+    std::string Name;    // its file's path
+    int64_t Start = 0;   // of its room in the stream
+    int64_t Length = 0;  // of its room
+    int64_t Present = 0; // bytes its file holds, from Start on
+    bool Found = false;  // its file exists
+    bool Missing() const { return !Found; }
+    bool Short() const { return Found && Present < Length; }
+};
 
 class TInputStream {
 public:
@@ -32,6 +49,8 @@ public:
     }
     // A descriptor the kernel can copy from directly, or -1.
     virtual int NativeHandle() const { return -1; }
+    // The files of an archive in parts, in order; empty for a single file.
+    virtual const std::vector<TInputPart>& Parts() const;
 };
 
 class TOutputStream {

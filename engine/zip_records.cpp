@@ -97,6 +97,10 @@ bool DecodeFileHeader(TByteCursor& c, THeaderKind kind, TFileHeader& h) {
     return c.Ok() && signature == (local ? LocalHeaderSignature : CentralHeaderSignature);
 }
 
+uint16_t CentralHeaderDiskStart(const unsigned char* fixed) {
+    return GetLE16(fixed + 34); // behind the comment length
+}
+
 void DecodeExtraField(TFileHeader& h, std::string_view extra) {
     bool local = h.Kind == THeaderKind::Local;
     bool compressedMarked = h.CompressedSize == Zip64Marker32;

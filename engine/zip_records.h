@@ -97,6 +97,11 @@ struct TFileHeader {
 // kind's.
 bool DecodeFileHeader(TByteCursor& cursor, THeaderKind kind, TFileHeader& h);
 
+// The disk number start of a central directory header (46 fixed bytes from
+// its signature): the part of an archive in parts that holds its local
+// header, whose offset counts from that part's first byte.
+uint16_t CentralHeaderDiskStart(const unsigned char* fixed);
+
 // Walks the header's extra field once: notes the blocks the engine cares
 // about and, where a 32-bit field holds the 0xFFFFFFFF marker, takes its
 // value from the zip64 block. A local header's block holds both sizes,

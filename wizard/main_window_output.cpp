@@ -6,6 +6,7 @@
 
 #include "engine_error.h"
 #include "output_target.h"
+#include "split_input.h"
 #include "streams.h"
 #include "ui_services.h"
 #include "wizard_text.h"
@@ -33,6 +34,12 @@ bool CanCreateFolderOf(const QString& fileName) {
     return folder.isEmpty() || QDir().mkpath(folder);
 }
 
+// The proposed repaired name: that of the damaged archive, or of the whole
+// set when it is a part of an archive in parts.
+QString RepairedNameFor(const QString& input) {
+    return DefaultRepairedName(FromNativePath(ArchiveNameOf(ToNativePath(input))));
+}
+
 // The name of a file as the error display and the questions show it.
 QString FullPath(const QString& fileName) {
     return QDir::cleanPath(QFileInfo(fileName).absoluteFilePath());
@@ -52,7 +59,7 @@ void TfmMain::edInputFileChange() {
     const QString input = edInputFile->text();
     if (QFileInfo(input).isFile()) {
         btnNext->setEnabled(true);
-        SetEditText(edOutputFile, DefaultRepairedName(input));
+        SetEditText(edOutputFile, RepairedNameFor(input));
     } else {
         SetButtonEnabled(btnNext, false);
     }
@@ -68,7 +75,7 @@ void TfmMain::btnBrowseInputClick() {
             return;
         }
         SetEditText(edInputFile, *chosen);
-        SetEditText(edOutputFile, DefaultRepairedName(edInputFile->text()));
+        SetEditText(edOutputFile, RepairedNameFor(edInputFile->text()));
     });
 }
 

@@ -47,6 +47,7 @@
 #include "files_model.h"
 #include "help_topics.h"
 #include "output_target.h"
+#include "split_input.h"
 #include "ui_services.h"
 #include "wizard_text.h"
 
@@ -95,7 +96,8 @@ void TfmMain::ScanSelection() {
 
     // A damaged archive that cannot be opened leaves the previous engine and
     // its results as they were.
-    std::unique_ptr<TInputStream> stream = OpenInputFile(ToNativePath(input));
+    // Any part of an archive in parts opens the whole set.
+    std::unique_ptr<TInputStream> stream = OpenArchiveInput(ToNativePath(input));
     if (!MayReplaceOutput(target, *stream)) {
         return;
     }
@@ -272,8 +274,8 @@ void TfmMain::EnterResultsPage() {
     // more than its local header says.
     FFilesModel->SetRowToolTip([engine = FEngine.get()](int row) {
         QStringList lines;
-        for (const std::string& reason :
-             EntryReasons(engine->Entries()[static_cast<size_t>(row)], engine->FileSize()))
+        for (const std::string& reason : EntryReasons(engine->Entries()[static_cast<size_t>(row)],
+                                                      engine->FileSize(), engine->InputParts()))
             lines << FromUtf8(reason);
         return lines.join(u'\n');
     });

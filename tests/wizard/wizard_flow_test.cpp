@@ -73,6 +73,7 @@ private slots:
     void InputRuleWhileTyping();
     void InputRuleOverwritesAHandTypedOutputName();
     void BrowseButtonsFillTheBoxes();
+    void AnyPartOfASplitArchiveRepairsTheWholeSet();
 
     void WholeRepairEndsInAnArchiveReadersAccept();
     void ProgressLabelsFollowTheEngine();
@@ -328,6 +329,24 @@ void TWizardFlowTest::RowToolTipSaysWhyItsEntryIsWrittenAsItIs() {
                 .toString()
                 .startsWith(QStringLiteral("sizes from data descriptor at 0x")));
     QCOMPARE(rows->index(1, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("plain.txt"));
+}
+
+// An archive cut into pieces: the second piece names the set, and the
+// repaired archive holds the entries of both pieces under the set's name.
+void TWizardFlowTest::AnyPartOfASplitArchiveRepairsTheWholeSet() {
+    TWizard w;
+    const std::string archive = DamagedArchive(4);
+    const size_t half = archive.size() / 2;
+    WriteFile(w.Path("set.zip.001"), archive.substr(0, half));
+    const QString second = WriteFile(w.Path("set.zip.002"), archive.substr(half));
+    w->btnNext->click();
+    w->edInputFile->setText(second);
+    QCOMPARE(w->edOutputFile->text(), w.Path("recovered_set.zip"));
+    w.Next();
+    QCOMPARE(w->CurrentPage(), int(TfmMain::pgResults));
+    QCOMPARE(w->FEngine->FView.size(), size_t(4));
+    w.Next();
+    QCOMPARE(test::ReadArchive(ReadFile(w.Path("recovered_set.zip"))).Entries.size(), size_t(4));
 }
 
 void TWizardFlowTest::WholeRepairEndsInAnArchiveReadersAccept() {
