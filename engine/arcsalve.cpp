@@ -52,7 +52,7 @@ int64_t TArcsalve::Scan(const std::function<bool(int64_t scanned, uint64_t found
     if (FFileSize <= 0 || !FInput)
         return 0;
     TReadWindow window(*FInput, FOptions.BufferSize);
-    TEntryResolver resolver(FEvidence, window, FEntries);
+    TEntryResolver resolver(FEvidence, window, FEntries, FEvidence.Rebuilt);
     FTextModeMarked = FMarkedUpTo = 0;
     try {
         ScanSignatures(

@@ -66,6 +66,7 @@ enum TEntryReason : uint8_t {
     ReasonPastEnd = 1 << 2,        // its data runs past the end of the file
     ReasonExtraDropped = 1 << 3,   // its extra field would overlap the next header
     ReasonTextModeUndone = 1 << 4, // its line ends, changed by a text-mode transfer, were restored
+    ReasonRebuiltFromCentral = 1 << 5, // its local header was lost: made from its central header
 };
 
 // Written for an entry whose CRC-32 nothing tells: never the CRC of empty
