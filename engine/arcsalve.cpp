@@ -53,7 +53,7 @@ int64_t TArcsalve::Scan(const std::function<bool(int64_t scanned, uint64_t found
     if (FFileSize <= 0 || !FInput)
         return 0;
     TReadWindow window(*FInput, FOptions.BufferSize);
-    TEntryResolver resolver(FEvidence, window, FEntries);
+    TEntryResolver resolver(FEvidence, window, FEntries, FEvidence.Rebuilt);
     FTextModeMarked = FMarkedUpTo = 0;
     // Entries that reach into a missing part are graded before they are
     // handed on: once they are, only the writer reads them.

@@ -86,7 +86,7 @@ public:
     // entries, or nothing is left under `path`. Call instead of both.
     void ScanAndRecover(const std::string& path);
 
-    // One view record per entry, in the order the scan found them.
+    // One view record per entry, in the order of Entries().
     std::vector<TInfoForView> FView;
 
     // The damaged file's size.
@@ -95,8 +95,9 @@ public:
     const std::vector<TInputPart>& InputParts() const { return FInput->Parts(); }
     // Every record the scan found, as found.
     const TScanEvidence& Evidence() const { return FEvidence; }
-    // The entries concluded from them, in file order; nothing changes them
-    // after the scan.
+    // The entries concluded from them, in file order, followed by those
+    // rebuilt from central headers whose local header was destroyed (in the
+    // directory's order); nothing changes them after the scan.
     const std::deque<TFileInfo>& Entries() const { return FEntries; }
     // Entries the rebuild wrote (fewer than found after a stop).
     size_t WrittenEntries() const { return FWritten; }

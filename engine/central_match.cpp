@@ -5,7 +5,7 @@
 #include "zip_records.h"
 
 #include <algorithm>
-
+#include <optional>
 #include <unordered_map>
 
 namespace tessary {
@@ -116,14 +116,30 @@ int64_t RoomOf(const TScanEvidence& found, const std::deque<TFileInfo>& entries,
     return std::max<int64_t>(0, std::min(end, fileSize) - start);
 }
 
+// The key most counted; of equal counts the smallest, so that the choice
+// does not depend on the map's order.
+template <typename TKey>
+std::optional<TKey> MostCommon(const std::unordered_map<TKey, size_t>& counts) {
+    std::optional<TKey> most;
+    size_t mostCount = 0;
+    for (const auto& [key, count] : counts)
+        if (count > mostCount || (count == mostCount && key < *most)) {
+            most = key;
+            mostCount = count;
+        }
+    return most;
+}
+
 } // namespace
 
-void MatchCentralHeaders(const TScanEvidence& found, TReadWindow& window,
-                         std::deque<TFileInfo>& entries) {
+TCentralMatch MatchCentralHeaders(const TScanEvidence& found, TReadWindow& window,
+                                  std::deque<TFileInfo>& entries) {
     const std::vector<TCentralHeader>& centrals = found.CentralHeaders;
+    TCentralMatch match;
+    match.Taken.assign(centrals.size(), 0);
     if (centrals.empty() || entries.empty()) {
         DistrustEndsInDamage(entries);
-        return;
+        return match;
     }
     std::unordered_multimap<uint64_t, size_t> byName;
     byName.reserve(centrals.size());
@@ -153,11 +169,14 @@ void MatchCentralHeaders(const TScanEvidence& found, TReadWindow& window,
     }
 
     size_t kept = 0;
+    std::unordered_map<int, size_t> extraCount;
     for (size_t i = 0; i < entries.size(); ++i) {
         if (!best[i])
             continue;
         TFileInfo& e = entries[i];
         const TCentralHeader& r = centrals[best[i]->Record];
+        match.Taken[best[i]->Record] = 1;
+        ++extraCount[int(e.Found->ExtraLength) - int(r.ExtraLength)];
         if (e.SizeSource == TSizeSource::Unknown)
             TakeSizes(e, r);
         else if (IsInflatedEnd(e))
@@ -172,6 +191,10 @@ void MatchCentralHeaders(const TScanEvidence& found, TReadWindow& window,
         e.CentralStrings = true;
     }
     DistrustEndsInDamage(entries);
+    match.KeptBytes = kept;
+    match.Shift = MostCommon(shiftCount);
+    match.ExtraDifference = MostCommon(extraCount).value_or(0);
+    return match;
 }
 
 } // namespace tessary

@@ -57,6 +57,9 @@ std::string SizeReason(const TFileInfo& e, int64_t fileSize) {
 std::vector<std::string> EntryReasons(const TFileInfo& e, int64_t fileSize,
                                       const std::vector<TInputPart>& parts) {
     std::vector<std::string> reasons;
+    if (e.Reasons & ReasonRebuiltFromCentral)
+        reasons.push_back("local header destroyed; rebuilt from central header at " +
+                          Hex(e.SizeRecordOffset));
     if (e.Reasons & ReasonTextModeUndone)
         reasons.push_back("text-mode transfer damage undone");
     if (e.Reasons & ReasonLongName)

@@ -3,6 +3,7 @@
 #include "entry_resolver.h"
 
 #include "central_match.h"
+#include "central_rebuild.h"
 #include "content_check.h"
 #include "zip_records.h"
 
@@ -34,6 +35,17 @@ bool HasForbiddenNameByte(std::string_view name) {
         if (IsForbiddenNameByte(c))
             return true;
     return false;
+}
+
+void GradeName(TFileInfo& e) {
+    if (e.Found->NameLength > MaxNameLength) {
+        e.Status = StatusName;
+        e.Reasons |= ReasonLongName;
+    }
+    if (HasForbiddenNameByte(e.Name())) {
+        e.Status = StatusName;
+        e.Reasons |= ReasonNameBytes;
+    }
 }
 
 // A size taken from where the entry ends. Stored data is as long as the
@@ -239,14 +251,7 @@ void TEntryResolver::Resolve(size_t index) {
     e.UncompressedSize = h.UncompressedSize;
     e.Crc32 = h.Crc32;
     int64_t bodyLength = h.CompressedSize + h.NameLength + h.ExtraLength;
-    if (h.NameLength > MaxNameLength) {
-        e.Status = StatusName;
-        e.Reasons |= ReasonLongName;
-    }
-    if (HasForbiddenNameByte(h.Name())) {
-        e.Status = StatusName;
-        e.Reasons |= ReasonNameBytes;
-    }
+    GradeName(e);
 
     FCursor = dataStart;
     bool openEnded = false;
@@ -324,7 +329,13 @@ void TEntryResolver::ResolveAll() {
     }
     FPrev = {};
     LeaveOutSigningBlock();
-    MatchCentralHeaders(FFound, FWindow, FEntries);
+    TCentralMatch match = MatchCentralHeaders(FFound, FWindow, FEntries);
+    size_t found = FEntries.size();
+    RebuildFromCentral(
+        FFound, FWindow, match, [this](int64_t at) { return InsideArchiveComment(at); }, FRebuilt,
+        FEntries);
+    for (size_t i = found; i < FEntries.size(); ++i)
+        GradeName(FEntries[i]);
 }
 
 } // namespace tessary

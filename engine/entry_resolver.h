@@ -20,15 +20,20 @@ namespace tessary {
 // can change.
 class TEntryResolver {
 public:
-    TEntryResolver(const TScanEvidence& found, TReadWindow& window, std::deque<TFileInfo>& entries)
-        : FFound(found), FWindow(window), FEntries(entries) {}
+    // The local headers it makes for entries rebuilt from the central
+    // directory go to `rebuilt`, which must outlive `entries`.
+    TEntryResolver(const TScanEvidence& found, TReadWindow& window, std::deque<TFileInfo>& entries,
+                   std::deque<TLocalHeader>& rebuilt)
+        : FFound(found), FWindow(window), FEntries(entries), FRebuilt(rebuilt) {}
 
     // Mid-scan: resolves the headers followed by another header. Where an
     // entry's descriptor could still be overruled further on, the outcome is
     // a guess.
     void ResolveKnown();
     // After the scan: resolves the rest, then matches the central directory
-    // headers. The entries are complete from here on.
+    // headers, and appends the entries that only a central header still
+    // tells of (see RebuildFromCentral). The entries are complete from here
+    // on.
     void ResolveAll();
     // After ResolveAll: false when a guess of ResolveKnown turned out wrong,
     // and the entries differ from a resolution after the whole scan.
@@ -58,6 +63,7 @@ private:
     const TScanEvidence& FFound;
     TReadWindow& FWindow;
     std::deque<TFileInfo>& FEntries;
+    std::deque<TLocalHeader>& FRebuilt;
     size_t FNext = 0; // the next local header to look at
     int64_t FCursor = 0;
     TLastEntry FPrev;

@@ -68,6 +68,7 @@ enum TEntryReason : uint8_t {
     ReasonExtraDropped = 1 << 3,   // its extra field would overlap the next header
     ReasonTextModeUndone = 1 << 4, // its line ends, changed by a text-mode transfer, were restored
     ReasonMissingPart = 1 << 5,    // it reaches into bytes a missing or short part did not hold
+    ReasonRebuiltFromCentral = 1 << 6, // its local header was lost: made from its central header
 };
 
 // Written for an entry whose CRC-32 nothing tells: never the CRC of empty

@@ -26,7 +26,7 @@ struct TDescriptorSlot {
 
 // Everything the scan found, in file order. Only the scan adds to it, and
 // only at the back, so the resolver can read the front while the scan goes
-// on.
+// on; the resolver adds only the headers it makes, once the scan is over.
 struct TScanEvidence {
     // Every local header whose fields are possible.
     std::deque<TLocalHeader> LocalHeaders;
@@ -36,10 +36,13 @@ struct TScanEvidence {
     // distance from the header's first data byte.
     std::unordered_map<int64_t, TDescriptorSlot> Descriptors;
     std::vector<TEndRecord> EndRecords; // the first ones
-    uint64_t Dropped = 0;               // local headers beyond the entry limit, not kept
-    int64_t ScannedTo = 0;              // bytes of the file searched
-    size_t KeptBytes = 0;               // names and extra fields held by local headers
-    bool OutOfMemory = false;           // the scan stopped at its memory budget
+    // Local headers made from central headers for entries whose own was
+    // destroyed: the entries point to them.
+    std::deque<TLocalHeader> Rebuilt;
+    uint64_t Dropped = 0;     // local headers beyond the entry limit, not kept
+    int64_t ScannedTo = 0;    // bytes of the file searched
+    size_t KeptBytes = 0;     // names and extra fields held by local headers
+    bool OutOfMemory = false; // the scan stopped at its memory budget
 };
 
 // Bytes of names and extra fields the local headers of one scan may hold at

@@ -5,7 +5,8 @@ Each seed is three control bytes (read buffer size, when to answer "stop",
 output failure or entry limit; see arcsalve_fuzzer.cpp) followed by a tiny
 archive of one kind the engine must handle: stored, deflated, with signed and
 unsigned data descriptors, with zip64 extra fields from a streaming writer,
-without its central directory, nested, with empty files and folders.
+without its central directory, nested, with empty files and folders, with
+a local header zeroed.
 The output is deterministic, so rerunning this script changes nothing.
 The files named found-* in fuzz/corpus/ come from fuzzing runs instead: a few
 inputs that reach code the seeds above do not, kept so short runs start there.
@@ -81,6 +82,11 @@ def cut_central_directory(zip_bytes):
     return zip_bytes[:zip_bytes.find(b"PK\x01\x02")]
 
 
+def zero_first_header(zip_bytes, name_length):
+    """The archive with its first local header (fixed part and name) zeroed."""
+    return bytes(30 + name_length) + zip_bytes[30 + name_length:]
+
+
 def main():
     corpus = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
     os.makedirs(corpus, exist_ok=True)
@@ -105,6 +111,7 @@ def main():
         "stop-in-rebuild": (b"\xff\x80\x00", archive(two, zipfile.ZIP_STORED)),
         "write-fails": (b"\xff\x00\x05", archive(two)),
         "entry-limit": (b"\x09\x00\x80", streamed(two)),
+        "zeroed-header": (b"\x0b\x00\x00", zero_first_header(archive(two), len("a.txt"))),
     }
     for name, (control, data) in seeds.items():
         with open(os.path.join(corpus, name), "wb") as f:

@@ -151,13 +151,16 @@ TEST(ScanHeaders, HeaderWhoseNameWouldSwallowAnotherHeaderIsNotAccepted) {
     b.AddStored("third.txt", "third");
     std::string zip = b.Finish();
     // Corrupt the first header's name length so its name would run over the
-    // second and third headers.
+    // second and third headers. Its entry comes back from the directory,
+    // behind the others.
     zip[26] = '\x00';
     zip[27] = '\x10';
     auto run = Scan(zip);
-    ASSERT_EQ(run->Engine->FView.size(), 2u);
+    ASSERT_EQ(run->Engine->FView.size(), 3u);
     EXPECT_EQ(run->Engine->FView[0].Name, "second.txt");
     EXPECT_EQ(run->Engine->FView[1].Name, "third.txt");
+    EXPECT_EQ(run->Engine->FView[2].Name, "first.txt");
+    EXPECT_TRUE(run->Engine->Entries()[2].Reasons & ReasonRebuiltFromCentral);
 }
 
 TEST(ScanHeaders, HeaderWhoseFixedPartRunsPastTheEndIsNotAnEntry) {

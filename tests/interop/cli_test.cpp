@@ -711,5 +711,39 @@ TEST_F(Cli, TextModeDamageIsUndoneAndSaidSo) {
     ExpectJson(plain.Out, "assert 'text_mode' not in s, s\n");
 }
 
+// An entry whose local header was zeroed comes back from its central
+// header: listed, checked from its data and written, with the reason in the
+// list and in the JSON document.
+TEST_F(Cli, EntryWhoseLocalHeaderWasZeroedIsRebuiltAndSaidSo) {
+    if (RunProcess({"python3", "-c", ""}).ExitCode != 0)
+        GTEST_SKIP() << "python3 is not installed (scripts/setup.sh installs it)";
+    test::TZipBuilder b;
+    b.AddDeflated("docs/readme.txt", test::TestBytes(5000, 1, true));
+    b.AddStored("data.bin", test::TestBytes(2000, 2));
+    std::string zip = b.Finish();
+    std::fill_n(zip.begin(), 30 + 15, '\0');
+    WriteFileBytes(Path("zeroed.zip"), zip);
+    std::ostringstream reason;
+    reason << "local header destroyed; rebuilt from central header at 0x" << std::hex
+           << b.CentralDirectoryOffset();
+
+    TProcessResult r = Run(Words("--verify -v zeroed.zip -o repaired.zip"));
+    EXPECT_EQ(r.ExitCode, Ok) << r.Describe();
+    EXPECT_TRUE(Contains(r.Out, "Check: 2 passed, 0 failed, 0 not checked.")) << r.Describe();
+    EXPECT_TRUE(Contains(r.Out, " docs/readme.txt\n               " + reason.str() + "\n"))
+        << r.Describe();
+    test::TReadArchive a = test::ReadArchive(ReadFileBytes(Path("repaired.zip")));
+    ASSERT_EQ(a.Entries.size(), 2u);
+    EXPECT_EQ(test::Extract(a.Entries[0]), test::TestBytes(2000, 2));
+    EXPECT_EQ(test::Extract(a.Entries[1]), test::TestBytes(5000, 1, true));
+
+    TProcessResult json = Run(Words("--json --list zeroed.zip"));
+    EXPECT_EQ(json.ExitCode, Ok) << json.Describe();
+    ExpectJson(json.Out, "e = d['entries'][1]\n"
+                         "assert e['name'] == 'docs/readme.txt' and e['offset'] == 0, e\n"
+                         "assert e['reasons'][0] == '" +
+                             reason.str() + "', e\n");
+}
+
 } // namespace
 } // namespace tessary::interop
