@@ -241,6 +241,10 @@ void TEntryResolver::Resolve(size_t index) {
     int64_t dataStart = h.DataStart();
     if (next < dataStart)
         return;
+    // A signature before zeros (or any header naming nothing and holding
+    // nothing) has no file to give back; readers skip or refuse such an entry.
+    if (h.NameLength == 0 && h.CompressedSize == 0 && !(h.Flags & FlagDataDescriptor))
+        return;
 
     if (FPrev.Entry)
         CorrectPrevious(h.Offset);

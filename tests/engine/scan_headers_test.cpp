@@ -292,10 +292,11 @@ TEST(ScanHeaders, StopKeepsTheEntriesFoundSoFarAndStillMakesTheFinalReport) {
 }
 
 TEST(ScanHeaders, BackToBackHeadersStopBeingKeptAtTheEntryLimit) {
-    // A hostile file of minimal headers: every 30 bytes another entry.
+    // A hostile file of minimal headers: every 31 bytes another entry.
     std::string hostile;
     for (int i = 0; i < 1000; ++i)
-        hostile += std::string("PK\x03\x04\x0A\x00\x00\x00\x00\x00", 10) + std::string(20, '\0');
+        hostile += std::string("PK\x03\x04\x0A\x00\x00\x00\x00\x00", 10) + std::string(16, '\0') +
+                   std::string("\x01\x00\x00\x00", 4) + "a";
     TArcsalveOptions options;
     options.MaxEntries = 100;
     TArcsalve engine(std::make_unique<TMemoryInput>(hostile), nullptr, options);
@@ -306,10 +307,11 @@ TEST(ScanHeaders, BackToBackHeadersStopBeingKeptAtTheEntryLimit) {
 
 namespace {
 
-// Bytes that hold a local header signature with possible fields and no name,
-// as an APK's signing block or an archive's comment can.
+// Bytes that hold a local header signature with possible fields and a
+// one-byte name, as an APK's signing block or an archive's comment can.
 std::string StrayHeader() {
-    return std::string("PK\x03\x04\x14\x00\x00\x00\x00\x00", 10) + std::string(20, '\0');
+    return std::string("PK\x03\x04\x14\x00\x00\x00\x00\x00", 10) + std::string(16, '\0') +
+           std::string("\x01\x00\x00\x00", 4) + "x";
 }
 
 std::string SigningBlock() {
@@ -344,6 +346,14 @@ const TNotEntryCase NotEntryCases[] = {
          b.AddStored("classes.dex", "dex");
          b.AddDeflated("res/a.xml", TestBytes(3000, 5, true));
          return b.Finish(inner.Finish() + StrayHeader());
+     }},
+    {"SignatureBeforeZeros",
+     [] {
+         TZipBuilder b;
+         b.AddStored("classes.dex", "dex");
+         b.AddRaw(std::string("PK\x03\x04", 4) + std::string(26, '\0'));
+         b.AddDeflated("res/a.xml", TestBytes(3000, 5, true));
+         return b.Finish();
      }},
 };
 
