@@ -53,9 +53,10 @@ Exit status:
   7  with --verify: the repaired archive was written (or, with --list, the
      scan finished) but some entries failed their check
   8  the scan was cut short by its memory or entry limit (the archive written
-     holds the entries kept)
+     holds the entries kept), or the check by its limit of decoded bytes
   9  the repair was refused: the damaged archive's headers claim far more data
-     than it holds, and the repaired archive would be over twice its size
+     than it holds (or, with --salvage, its salvaged entries would decode to
+     more), and the repaired archive would be over twice its size
   10 the repair ran out of memory; nothing was written
   130 stopped with Ctrl-C (the archive written holds the entries saved so far)
 With several damaged archives, the highest status of them.

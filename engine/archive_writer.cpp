@@ -147,6 +147,11 @@ void TArchiveWriter::Add(const TFileInfo& e, const TEntryPlan& plan) {
     // Refused as soon as the entries so far pass the bound: the archive is
     // not yet under its name, so nothing is left.
     FPlanned += PlannedBytes(e, plan, FFileSize);
+    if (FPlanned > MostBytesToWrite(FFileSize) && plan.Action == TEntryPlan::Salvage)
+        throw EArcsalveError(TErrorKind::Refused, FInput.Name(),
+                             "Its salvaged entries would decode to more than twice its size "
+                             "(a cut archive bomb), so nothing was written; repair it without "
+                             "salvaging");
     if (FPlanned > MostBytesToWrite(FFileSize))
         throw EArcsalveError(TErrorKind::Refused, FInput.Name(),
                              "Its headers claim far more data than it holds (overlapping "

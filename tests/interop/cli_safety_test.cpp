@@ -477,6 +477,20 @@ std::vector<TSafetyRow> Rows() {
              "exec \"$1\" --verify --quiet damaged.zip -o out.zip",
          0, kNone, "damaged.zip",
          [](const TScene& s, const TProcessResult&) { ExpectRepaired(s, "out.zip", 3); }},
+        // Salvage obeys the repair's bound: a cut bomb's decoded bytes are
+        // not written.
+        {"SalvageOfACutBombIsRefused",
+         [](const TScene& s) {
+             test::TZipBuilder b;
+             b.AddDeflated("bomb.bin", std::string(64 << 20, '\0'));
+             const test::TBuiltEntry& e = b.Built()[0];
+             WriteFileBytes(
+                 s.Path("bomb.zip"),
+                 b.Bytes().substr(0, size_t(e.DataStart + (e.DataEnd - e.DataStart) / 2)));
+             return "";
+         },
+         "--salvage --quiet bomb.zip -o out.zip", 9,
+         "Its salvaged entries would decode to more than twice its size", "bomb.zip", NoOutput},
         // 13. Out of memory is an error with its report.
         {"OutOfMemoryIsReported", FaultsLoad(kAllocFaults),
          "@sh " + Faults(kAllocFaults, "TESSARY_FAULT_ALLOC=2") +
