@@ -96,6 +96,29 @@ TEST_P(DirectoryDamage, ModesLinksAndCommentsComeBackWhereAHeaderSurvived) {
 INSTANTIATE_TEST_SUITE_P(Damage, DirectoryDamage, ::testing::ValuesIn(DirectoryDamages),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// Two entries of one name each get their own header's modes and comment,
+// also where the archive has moved behind a stub.
+TEST(CentralMatch, EntriesOfOneNameEachKeepTheirOwnHeader) {
+    TZipEntry first{"same", "first"};
+    first.ExternalAttributes = Executable;
+    first.Comment = "one";
+    TZipEntry second{"same", "second"};
+    second.ExternalAttributes = 0100600u << 16;
+    second.Comment = "two";
+    TZipBuilder b;
+    b.Add(first);
+    b.Add(second);
+    const std::string zip = b.Finish();
+    for (const std::string& damaged : {zip, std::string(700, 'S') + zip}) {
+        auto repaired = ReadArchive(Repair(damaged));
+        ASSERT_EQ(repaired.Entries.size(), 2u);
+        EXPECT_EQ(repaired.Entries[0].ExternalAttributes, Executable);
+        EXPECT_EQ(repaired.Entries[0].Comment, "one");
+        EXPECT_EQ(repaired.Entries[1].ExternalAttributes, 0100600u << 16);
+        EXPECT_EQ(repaired.Entries[1].Comment, "two");
+    }
+}
+
 TEST(CentralMatch, LostDescriptorTakesCrcAndSizesFromTheDirectory) {
     // A stored entry streamed with a descriptor, which is destroyed: its
     // size and CRC live on only in the directory.
