@@ -335,7 +335,8 @@ TEST(ContentCheckRecords, UndecodableEntriesAreNotCheckedWithTheReason) {
 // before its known end has changed, which is a read error, not a cut.
 class TShortReads : public TMemoryInput {
 public:
-    TShortReads(std::string data, int64_t endsAt) : TMemoryInput(std::move(data)), FEndsAt(endsAt) {}
+    TShortReads(std::string data, int64_t endsAt)
+        : TMemoryInput(std::move(data)), FEndsAt(endsAt) {}
     size_t ReadAt(int64_t offset, void* buffer, size_t count) override {
         if (offset >= FEndsAt)
             return 0;
