@@ -25,7 +25,7 @@ import time
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from zeroed_middle import find_archives, read_7z, read_back  # noqa: E402
+from zeroed_middle import find_archives, run_tool  # noqa: E402
 
 SOURCES = {
     "text": ["/usr/share/common-licenses/*", "/usr/share/doc/*/copyright"],
@@ -102,21 +102,16 @@ def main():
                     counts["archives"] += 1
                     counts["entries"] += files
                     out = os.path.join(work, "out.zip")
-                    if os.path.exists(out):
-                        os.remove(out)
-                    if tool == "tessary":
+
+                    def repair():
+                        nonlocal seconds, megabytes
                         start = time.perf_counter()
                         subprocess.run([args.cli, "-q", "-f", "-o", out, damaged],
                                        capture_output=True)
                         seconds += time.perf_counter() - start
                         megabytes += len(damaged_bytes) / (1 << 20)
-                        read_back(out, contents, counts)
-                    elif tool == "zip -FF":
-                        subprocess.run(["zip", "-FF", damaged, "--out", out], input="y\n",
-                                       capture_output=True, text=True)
-                        read_back(out, contents, counts)
-                    else:
-                        read_7z(damaged, contents, counts, work)
+
+                    run_tool(tool, damaged, out, contents, counts, work, repair)
     finally:
         if not args.work:
             shutil.rmtree(work, ignore_errors=True)

@@ -25,7 +25,6 @@ With --zip-ff and --7z the same damaged files go through `zip -FF` and
 """
 import argparse
 import io
-import json
 import os
 import shutil
 import struct
@@ -34,7 +33,7 @@ import sys
 import tempfile
 import zipfile
 
-from zeroed_middle import Unseekable, find_archives, read_7z, read_back
+from zeroed_middle import Unseekable, cli_entries, find_archives, run_tool
 
 JARS = ["/usr/share/java/*.jar"]
 
@@ -112,13 +111,7 @@ def built_archives(work):
 
 
 def run_cli(cli, damaged, out, counts):
-    r = subprocess.run([cli, "-q", "-f", "--json", "-o", out, damaged],
-                       capture_output=True, text=True)
-    try:
-        doc = json.loads(r.stdout)
-    except ValueError:
-        return
-    for e in doc.get("entries", []):
+    for e in cli_entries(cli, damaged, out):
         counts["rebuilt"] += any("rebuilt from central header" in reason
                                  for reason in e.get("reasons", []))
 
@@ -152,17 +145,8 @@ def main():
                 counts["files"] += files
                 counts["zeroed"] += zeroed
                 out = os.path.join(work, "out.zip")
-                if os.path.exists(out):
-                    os.remove(out)
-                if tool == "tessary":
-                    run_cli(args.cli, damaged, out, counts)
-                    read_back(out, contents, counts)
-                elif tool == "zip -FF":
-                    subprocess.run(["zip", "-FF", damaged, "--out", out], input="y\n",
-                                   capture_output=True, text=True)
-                    read_back(out, contents, counts)
-                else:
-                    read_7z(damaged, contents, counts, work)
+                run_tool(tool, damaged, out, contents, counts, work,
+                         lambda: run_cli(args.cli, damaged, out, counts))
     finally:
         if not args.work:
             shutil.rmtree(work, ignore_errors=True)

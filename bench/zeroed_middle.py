@@ -116,16 +116,36 @@ def read_back(path, contents, counts):
     return laundered
 
 
-def run_cli(cli, damaged, out, counts):
+def cli_entries(cli, damaged, out):
+    """Repairs `damaged` into `out` with tessary-cli; its JSON entries."""
     r = subprocess.run([cli, "-q", "-f", "--json", "-o", out, damaged],
                        capture_output=True, text=True)
     try:
-        doc = json.loads(r.stdout)
+        return json.loads(r.stdout).get("entries", [])
     except ValueError:
-        return
-    for e in doc.get("entries", []):
+        return []
+
+
+def run_cli(cli, damaged, out, counts):
+    for e in cli_entries(cli, damaged, out):
         counts["average"] += e.get("status_word") == "Average"
         counts["central"] += any("central" in reason for reason in e.get("reasons", []))
+
+
+def run_tool(tool, damaged, out, contents, counts, work, repair):
+    """One tool on `damaged`: `repair()` runs tessary-cli into `out`; zip -FF
+    repairs into `out`; 7-Zip extracts the damaged file itself. Returns the
+    names read back with wrong content."""
+    if os.path.exists(out):
+        os.remove(out)
+    if tool == "7z":
+        return read_7z(damaged, contents, counts, work)
+    if tool == "tessary":
+        repair()
+    else:
+        subprocess.run(["zip", "-FF", damaged, "--out", out], input="y\n",
+                       capture_output=True, text=True)
+    return read_back(out, contents, counts)
 
 
 def main():
@@ -161,17 +181,8 @@ def main():
                     counts["archives"] += 1
                     counts["entries"] += files
                     out = os.path.join(work, "out.zip")
-                    if os.path.exists(out):
-                        os.remove(out)
-                    if tool == "tessary":
-                        run_cli(args.cli, damaged, out, counts)
-                        bad = read_back(out, contents, counts)
-                    elif tool == "zip -FF":
-                        subprocess.run(["zip", "-FF", damaged, "--out", out], input="y\n",
-                                       capture_output=True, text=True)
-                        bad = read_back(out, contents, counts)
-                    else:
-                        bad = read_7z(damaged, contents, counts, work)
+                    bad = run_tool(tool, damaged, out, contents, counts, work,
+                                   lambda: run_cli(args.cli, damaged, out, counts))
                     examples += [(tool, kind, os.path.basename(path), n) for n in bad]
     finally:
         if not args.work:
