@@ -11,9 +11,7 @@
 
 namespace tessary {
 
-namespace {
-constexpr uint32_t ProgressInterval = 100; // milliseconds between reports
-} // namespace
+namespace {} // namespace
 
 int32_t TArcsalve::Percent(int64_t part, int64_t whole) {
     if (whole <= 0)
@@ -42,7 +40,7 @@ bool TArcsalve::Report(int32_t percent, uint64_t count) {
 
 bool TArcsalve::ReportIfDue(int32_t percent, uint64_t count) {
     uint32_t now = FOptions.TickCount();
-    if (static_cast<uint32_t>(now - FLastTick) <= ProgressInterval)
+    if (static_cast<uint32_t>(now - FLastTick) <= FOptions.ProgressInterval)
         return true;
     FLastTick = now;
     return Report(percent, count);

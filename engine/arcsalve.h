@@ -16,7 +16,8 @@
 
 namespace tessary {
 
-// Called at most once per 100 ms of engine work plus once at the end of each
+// Called at most once per progress interval (100 ms unless the options say
+// otherwise) of engine work plus once at the end of each
 // run: the percentage (may exceed 100; the receiver clamps it) and a decimal
 // count. Returning false asks the engine to stop at this point.
 using TProgressEvent = std::function<bool(int32_t percent, const char* text)>;
@@ -26,6 +27,8 @@ struct TArcsalveOptions {
     // shrink it to put every record across a buffer boundary.
     size_t BufferSize = 1 << 20;
     TTickSource TickCount = SteadyTickCount;
+    // The least time between two progress events, in milliseconds.
+    uint32_t ProgressInterval = 100;
     // Creates the repaired archive for GetRecovered.
     TOutputFactory CreateOutput;
     // The most entries one scan keeps; a hostile file of back-to-back headers

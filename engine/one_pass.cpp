@@ -27,7 +27,6 @@ namespace {
 // ahead of the writer, each entry a header and a few numbers.
 constexpr size_t BatchLength = 1024;
 constexpr size_t QueueLength = 16;
-constexpr std::chrono::milliseconds ProgressWait{50};
 
 class TPartQueue {
 public:
@@ -158,7 +157,10 @@ void TArcsalve::ScanAndRecover(const std::string& path) {
     try {
         while (!stopWriting) {
             std::vector<const TFileInfo*> batch;
-            TPartQueue::TPop got = queue.Pop(batch, ProgressWait);
+            // The writer waits for entries at most half a progress interval,
+            // so that the scan's progress is reported while it waits.
+            TPartQueue::TPop got = queue.Pop(
+                batch, std::chrono::milliseconds(std::max(10u, FOptions.ProgressInterval / 2)));
             if (got == TPartQueue::Closed)
                 break;
             for (const TFileInfo* e : batch) {

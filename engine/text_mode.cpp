@@ -485,7 +485,8 @@ public:
                 found.push_back(std::move(*e));
             return found;
         }
-        if (h.CompressedSize < 0)
+        // Past the span nothing is looked at, so its line ends are not counted.
+        if (h.CompressedSize < 0 || h.CompressedSize > FMaxSpan)
             return found;
         int64_t ds = head.End;
         auto [lo, hi] = Window(ds, h.CompressedSize);
@@ -555,6 +556,8 @@ private:
         bool zip64 = h.Zip64;
         int64_t lo = ds;
         int64_t hi = -1;
+        if (h.CompressedSize > FMaxSpan)
+            return std::nullopt;
         if (h.CompressedSize > 0) {
             std::tie(lo, hi) = Window(ds, h.CompressedSize);
         } else {
