@@ -674,76 +674,87 @@ TEST_F(Cli, CheckOptionsReportAndKeepWhatTheySay) {
     }
 }
 
-// An archive that went through a text-mode transfer comes back whole: the
-// summary, the JSON document and each entry's reasons say what was undone,
-// and the content check reads the file with the damage undone.
-TEST_F(Cli, TextModeDamageIsUndoneAndSaidSo) {
+// Damage only this tool undoes: the archive comes back whole, the content
+// check reads what the repair read, and the list, the summary and the JSON
+// document say what was undone. A text-mode transfer turned every LF into
+// CR LF; a zeroed local header leaves an entry rebuilt from its central
+// header, written after the entries found.
+struct TUndoneDamage {
+    const char* Name;
+    // The damaged bytes of `zip` and the reason its changed entries carry.
+    std::pair<std::string, std::string> (*Damage)(const std::string& zip, int64_t directory);
+    std::vector<std::string> Printed; // lines of the -v repair's output
+    const char* FirstEntry;           // the first entry written
+    const char* Json;                 // asserted on the --json --list document
+};
+
+const TUndoneDamage UndoneDamages[] = {
+    {"TextModeTransfer",
+     [](const std::string& zip, int64_t) {
+         std::string damaged;
+         for (char c : zip)
+             damaged += c == '\n' ? std::string("\r\n") : std::string(1, c);
+         return std::pair(damaged, std::string("text-mode transfer damage undone"));
+     },
+     {"Text-mode transfer damage (every LF had become CR LF) was undone in 2 of 2 entries.\n",
+      "   text-mode transfer damage undone\n"},
+     "docs/readme.txt",
+     "assert s['text_mode'] == {'damage': 'lf-became-crlf', 'restored': 2, 'not_restored': 0}, s\n"
+     "assert all(REASON in e['reasons'] for e in d['entries'])\n"},
+    {"ZeroedLocalHeader",
+     [](const std::string& zip, int64_t directory) {
+         std::string damaged = zip;
+         std::fill_n(damaged.begin(), 30 + 15, '\0');
+         std::ostringstream reason;
+         reason << "local header destroyed; rebuilt from central header at 0x" << std::hex
+                << directory;
+         return std::pair(damaged, reason.str());
+     },
+     {" docs/readme.txt\n               REASON\n"},
+     "data.bin",
+     "e = d['entries'][1]\n"
+     "assert e['name'] == 'docs/readme.txt' and e['offset'] == 0, e\n"
+     "assert e['reasons'][0] == REASON, e\n"
+     "assert 'text_mode' not in s, s\n"},
+};
+
+class CliUndoneDamage : public Cli, public ::testing::WithParamInterface<TUndoneDamage> {};
+
+TEST_P(CliUndoneDamage, ComesBackWholeAndSaidSo) {
     if (RunProcess({"python3", "-c", ""}).ExitCode != 0)
         GTEST_SKIP() << "python3 is not installed (scripts/setup.sh installs it)";
+    const TUndoneDamage& row = GetParam();
     test::TZipBuilder b;
     b.AddDeflated("docs/readme.txt", test::TestBytes(5000, 1, true));
     b.AddStored("data.bin", test::TestBytes(2000, 2));
-    std::string zip = b.Finish();
-    std::string damaged;
-    for (char c : zip)
-        damaged += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    WriteFileBytes(Path("ascii.zip"), damaged);
+    const std::string zip = b.Finish();
+    auto [damaged, reason] = row.Damage(zip, b.CentralDirectoryOffset());
+    WriteFileBytes(Path("in.zip"), damaged);
+    auto withReason = [&](std::string text) {
+        for (size_t at; (at = text.find("REASON")) != std::string::npos;)
+            text.replace(at, 6, reason);
+        return text;
+    };
 
-    TProcessResult r = Run(Words("--verify -v ascii.zip -o repaired.zip"));
+    TProcessResult r = Run(Words("--verify -v in.zip -o repaired.zip"));
     EXPECT_EQ(r.ExitCode, Ok) << r.Describe();
     EXPECT_TRUE(Contains(r.Out, "Check: 2 passed, 0 failed, 0 not checked.")) << r.Describe();
-    EXPECT_TRUE(Contains(r.Out, "Text-mode transfer damage (every LF had become CR LF) was "
-                                "undone in 2 of 2 entries.\n"))
-        << r.Describe();
-    EXPECT_TRUE(Contains(r.Out, "   text-mode transfer damage undone\n")) << r.Describe();
+    for (const std::string& line : row.Printed)
+        EXPECT_TRUE(Contains(r.Out, withReason(line))) << r.Describe();
     test::TReadArchive a = test::ReadArchive(ReadFileBytes(Path("repaired.zip")));
     ASSERT_EQ(a.Entries.size(), 2u);
-    EXPECT_EQ(test::Extract(a.Entries[0]), test::TestBytes(5000, 1, true));
-    EXPECT_EQ(test::Extract(a.Entries[1]), test::TestBytes(2000, 2));
+    bool readmeFirst = a.Entries[0].Name == "docs/readme.txt";
+    EXPECT_EQ(a.Entries[0].Name, row.FirstEntry);
+    EXPECT_EQ(test::Extract(a.Entries[readmeFirst ? 0 : 1]), test::TestBytes(5000, 1, true));
+    EXPECT_EQ(test::Extract(a.Entries[readmeFirst ? 1 : 0]), test::TestBytes(2000, 2));
 
-    TProcessResult json = Run(Words("--json --list ascii.zip"));
+    TProcessResult json = Run(Words("--json --list in.zip"));
     EXPECT_EQ(json.ExitCode, Ok) << json.Describe();
-    ExpectJson(json.Out, "assert s['text_mode'] == {'damage': 'lf-became-crlf', 'restored': 2, "
-                         "'not_restored': 0}, s\n"
-                         "assert all('text-mode transfer damage undone' in e['reasons'] "
-                         "for e in d['entries'])\n");
-    TProcessResult plain = Run(Words("--json --list damaged.zip"));
-    ExpectJson(plain.Out, "assert 'text_mode' not in s, s\n");
+    ExpectJson(json.Out, "REASON = '" + reason + "'\n" + row.Json);
 }
 
-// An entry whose local header was zeroed comes back from its central
-// header: listed, checked from its data and written, with the reason in the
-// list and in the JSON document.
-TEST_F(Cli, EntryWhoseLocalHeaderWasZeroedIsRebuiltAndSaidSo) {
-    if (RunProcess({"python3", "-c", ""}).ExitCode != 0)
-        GTEST_SKIP() << "python3 is not installed (scripts/setup.sh installs it)";
-    test::TZipBuilder b;
-    b.AddDeflated("docs/readme.txt", test::TestBytes(5000, 1, true));
-    b.AddStored("data.bin", test::TestBytes(2000, 2));
-    std::string zip = b.Finish();
-    std::fill_n(zip.begin(), 30 + 15, '\0');
-    WriteFileBytes(Path("zeroed.zip"), zip);
-    std::ostringstream reason;
-    reason << "local header destroyed; rebuilt from central header at 0x" << std::hex
-           << b.CentralDirectoryOffset();
-
-    TProcessResult r = Run(Words("--verify -v zeroed.zip -o repaired.zip"));
-    EXPECT_EQ(r.ExitCode, Ok) << r.Describe();
-    EXPECT_TRUE(Contains(r.Out, "Check: 2 passed, 0 failed, 0 not checked.")) << r.Describe();
-    EXPECT_TRUE(Contains(r.Out, " docs/readme.txt\n               " + reason.str() + "\n"))
-        << r.Describe();
-    test::TReadArchive a = test::ReadArchive(ReadFileBytes(Path("repaired.zip")));
-    ASSERT_EQ(a.Entries.size(), 2u);
-    EXPECT_EQ(test::Extract(a.Entries[0]), test::TestBytes(2000, 2));
-    EXPECT_EQ(test::Extract(a.Entries[1]), test::TestBytes(5000, 1, true));
-
-    TProcessResult json = Run(Words("--json --list zeroed.zip"));
-    EXPECT_EQ(json.ExitCode, Ok) << json.Describe();
-    ExpectJson(json.Out, "e = d['entries'][1]\n"
-                         "assert e['name'] == 'docs/readme.txt' and e['offset'] == 0, e\n"
-                         "assert e['reasons'][0] == '" +
-                             reason.str() + "', e\n");
-}
+INSTANTIATE_TEST_SUITE_P(, CliUndoneDamage, ::testing::ValuesIn(UndoneDamages),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
 } // namespace tessary::interop
