@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <ranges>
 
 namespace tessary {
 
@@ -28,9 +29,10 @@ int64_t TEditList::At(size_t index) const {
     return b.Base + b.Offsets[index - b.First];
 }
 
-int64_t TEditList::KeyOf(size_t index) const {
-    int64_t i = static_cast<int64_t>(index);
-    return FDamage == TTextModeDamage::LfBecameCrLf ? At(index) - i : At(index) + i;
+int64_t TEditList::KeyOf(const TBlock& b, size_t j) const {
+    int64_t i = static_cast<int64_t>(b.First + j);
+    int64_t at = b.Base + b.Offsets[j];
+    return FDamage == TTextModeDamage::LfBecameCrLf ? at - i : at + i;
 }
 
 int64_t TEditList::RestoredSize(int64_t damagedSize) const {
@@ -38,46 +40,26 @@ int64_t TEditList::RestoredSize(int64_t damagedSize) const {
     return FDamage == TTextModeDamage::LfBecameCrLf ? damagedSize - n : damagedSize + n;
 }
 
+// Both searches look for the last block that starts below the bound, then
+// within it.
 size_t TEditList::CountKeys(int64_t restored, bool orEqual) const {
     auto below = [&](int64_t key) { return orEqual ? key <= restored : key < restored; };
-    // The last block whose first key is below; then within it.
-    size_t lo = 0;
-    size_t hi = FBlocks.size();
-    while (lo < hi) {
-        size_t mid = (lo + hi) / 2;
-        if (below(KeyOf(FBlocks[mid].First)))
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    if (lo == 0)
+    auto block = std::partition_point(FBlocks.begin(), FBlocks.end(),
+                                      [&](const TBlock& b) { return below(KeyOf(b, 0)); });
+    if (block == FBlocks.begin())
         return 0;
-    const TBlock& b = FBlocks[lo - 1];
-    size_t first = 0;
-    size_t last = b.Offsets.size();
-    while (first < last) {
-        size_t mid = (first + last) / 2;
-        if (below(KeyOf(b.First + mid)))
-            first = mid + 1;
-        else
-            last = mid;
-    }
-    return b.First + first;
+    const TBlock& b = *(block - 1);
+    auto indices = std::views::iota(size_t(0), b.Offsets.size());
+    auto it = std::ranges::partition_point(indices, [&](size_t j) { return below(KeyOf(b, j)); });
+    return b.First + static_cast<size_t>(it - indices.begin());
 }
 
 size_t TEditList::CountBefore(int64_t damaged) const {
-    size_t lo = 0;
-    size_t hi = FBlocks.size();
-    while (lo < hi) {
-        size_t mid = (lo + hi) / 2;
-        if (FBlocks[mid].Base < damaged)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    if (lo == 0)
+    auto block = std::partition_point(FBlocks.begin(), FBlocks.end(),
+                                      [&](const TBlock& b) { return b.Base < damaged; });
+    if (block == FBlocks.begin())
         return 0;
-    const TBlock& b = FBlocks[lo - 1];
+    const TBlock& b = *(block - 1);
     auto it = std::lower_bound(b.Offsets.begin(), b.Offsets.end(), damaged - b.Base,
                                [](uint32_t o, int64_t v) { return int64_t(o) < v; });
     return b.First + static_cast<size_t>(it - b.Offsets.begin());

@@ -62,7 +62,7 @@ private:
     };
     // The restored offset an edit stands for: for a removed CR the offset
     // of the byte behind it, for a CR put in its own offset. Never falls.
-    int64_t KeyOf(size_t index) const;
+    int64_t KeyOf(const TBlock& b, size_t j) const; // of edit j of block b
     // How many edits have a key below `restored` (or at it, with `orEqual`).
     size_t CountKeys(int64_t restored, bool orEqual) const;
 
