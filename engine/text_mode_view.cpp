@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <ranges>
 
 namespace tessary {
 
@@ -49,9 +48,12 @@ size_t TEditList::CountKeys(int64_t restored, bool orEqual) const {
     if (block == FBlocks.begin())
         return 0;
     const TBlock& b = *(block - 1);
-    auto indices = std::views::iota(size_t(0), b.Offsets.size());
-    auto it = std::ranges::partition_point(indices, [&](size_t j) { return below(KeyOf(b, j)); });
-    return b.First + static_cast<size_t>(it - indices.begin());
+    // The predicate needs the edit's index as well as its offset; it takes
+    // the index from the element's place in the block.
+    auto it = std::partition_point(b.Offsets.begin(), b.Offsets.end(), [&](const uint32_t& offset) {
+        return below(KeyOf(b, static_cast<size_t>(&offset - b.Offsets.data())));
+    });
+    return b.First + static_cast<size_t>(it - b.Offsets.begin());
 }
 
 size_t TEditList::CountBefore(int64_t damaged) const {
