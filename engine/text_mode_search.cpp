@@ -391,11 +391,16 @@ private:
     std::vector<size_t> FChosen;
 };
 
-// --- Other methods: each choice decoded whole, while the budget lasts.
+// --- Other methods: each choice decoded whole. The choices come in no order
+// of likelihood, so a search the budget cannot finish is not begun: trying a
+// few of millions only spends the budget (seconds of bzip2 on one entry).
 std::optional<std::vector<size_t>> SearchByDecoding(const std::string& likely,
                                                     const std::vector<int64_t>& spots, size_t count,
                                                     const TDataPromise& promise,
                                                     const TSearchBudget& budget) {
+    const uint64_t affordable = budget.DecodedBytes / (likely.size() + count + 1) + 1;
+    if (Combinations(spots.size(), count, affordable) > affordable)
+        return std::nullopt;
     uint64_t used = 0;
     std::optional<std::vector<size_t>> found;
     ForEachChoice(spots.size(), count, [&](const std::vector<size_t>& chosen) {

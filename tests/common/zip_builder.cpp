@@ -3,11 +3,21 @@
 
 #include "byte_order.h"
 
+#include <bzlib.h>
 #include <fstream>
 #include <stdexcept>
 #include <zlib.h>
 
 namespace tessary::test {
+
+std::string Bzip2(const std::string& in) {
+    std::string out(in.size() + in.size() / 100 + 600, '\0');
+    unsigned size = static_cast<unsigned>(out.size());
+    BZ2_bzBuffToBuffCompress(out.data(), &size, const_cast<char*>(in.data()),
+                             static_cast<unsigned>(in.size()), 9, 0, 0);
+    out.resize(size);
+    return out;
+}
 
 uint32_t Crc32Of(const std::string& data) {
     return static_cast<uint32_t>(

@@ -71,6 +71,7 @@ bool WriteLongExtraHeaders(const std::string& path, int count);
 uint32_t Crc32Of(const std::string& data);
 // With `fixedCodes`, the stream's blocks use the format's fixed Huffman codes.
 std::string RawDeflate(const std::string& data, bool fixedCodes = false);
+std::string Bzip2(const std::string& data);
 // Repeatable pseudo-random bytes; compressible ones when `text`.
 std::string TestBytes(size_t size, uint32_t seed, bool text = false);
 

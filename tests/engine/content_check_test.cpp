@@ -5,7 +5,6 @@
 #include "memory_streams.h"
 #include "zip_builder.h"
 
-#include <bzlib.h>
 #include <gtest/gtest.h>
 #include <lzma.h>
 #include <zlib.h>
@@ -30,15 +29,6 @@ std::string Content() {
         return s;
     }();
     return content;
-}
-
-std::string Bzip2(const std::string& in) {
-    std::string out(in.size() + in.size() / 100 + 600, '\0');
-    unsigned size = static_cast<unsigned>(out.size());
-    BZ2_bzBuffToBuffCompress(out.data(), &size, const_cast<char*>(in.data()),
-                             static_cast<unsigned>(in.size()), 9, 0, 0);
-    out.resize(size);
-    return out;
 }
 
 std::string Xz(const std::string& in) {
@@ -88,7 +78,7 @@ struct TMethodCase {
 const TMethodCase Methods[] = {
     {"stored", MethodStored, [](const std::string& in) { return in; }, true},
     {"deflate", MethodDeflate, [](const std::string& in) { return test::RawDeflate(in); }, true},
-    {"bzip2", MethodBzip2, Bzip2, false},
+    {"bzip2", MethodBzip2, test::Bzip2, false},
     {"lzma", MethodLzma, [](const std::string& in) { return LzmaWithMarker(in, true); }, true,
      0x0002},
     {"xz", MethodXz, Xz, true},

@@ -266,24 +266,37 @@ TEST(TextModeView, ReadsAsTheRestoredBytes) {
     }
 }
 
+// Bytes whose bzip2 stream holds a CR LF pair for the transfer to break.
+std::string BytesWhoseBzip2HoldsCrLf() {
+    for (uint32_t seed = 1;; ++seed) {
+        std::string original = TestBytes(2000, seed);
+        if (Bzip2(original).find("\r\n") != std::string::npos)
+            return original;
+    }
+}
+
 struct TChoiceCase {
     const char* Name;
-    bool Deflate;
+    uint16_t Method;
     std::string Original;
 };
 
 // The search finds which LFs lost their CR, by CRC for stored data and by
-// inflating for deflated data, and gives up when its budget is too small.
+// decoding otherwise, and gives up when its budget is too small (a search by
+// decoding does not begin when the budget cannot try every choice).
 TEST(TextModeSearch, FindsTheCarriageReturnsTheDataNeeds) {
     const TChoiceCase cases[] = {
-        {"StoredTwoOfMany", false, BinaryWithCrLf(5000, 14)},
-        {"StoredTextAllOfThem", false, DosText(3000, 15)},
-        {"DeflatedStoredBlocks", true, BinaryWithCrLf(5000, 16)},
-        {"DeflatedHuffmanCodes", true, TextDeflatingToCrLf(2)},
+        {"StoredTwoOfMany", MethodStored, BinaryWithCrLf(5000, 14)},
+        {"StoredTextAllOfThem", MethodStored, DosText(3000, 15)},
+        {"DeflatedStoredBlocks", MethodDeflate, BinaryWithCrLf(5000, 16)},
+        {"DeflatedHuffmanCodes", MethodDeflate, TextDeflatingToCrLf(2)},
+        {"Bzip2", MethodBzip2, BytesWhoseBzip2HoldsCrLf()},
     };
     for (const TChoiceCase& c : cases) {
         SCOPED_TRACE(c.Name);
-        const std::string data = c.Deflate ? RawDeflate(c.Original) : c.Original;
+        const std::string data = c.Method == MethodDeflate ? RawDeflate(c.Original)
+                                 : c.Method == MethodBzip2 ? Bzip2(c.Original)
+                                                           : c.Original;
         const std::string likely = Replaced(data, "\r\n", "\n");
         std::vector<int64_t> spots;
         for (size_t at = likely.find('\n'); at != std::string::npos; at = likely.find('\n', at + 1))
@@ -291,7 +304,7 @@ TEST(TextModeSearch, FindsTheCarriageReturnsTheDataNeeds) {
         const size_t count = data.size() - likely.size();
         ASSERT_GT(count, 0u);
         TDataPromise promise;
-        promise.Method = c.Deflate ? MethodDeflate : MethodStored;
+        promise.Method = c.Method;
         promise.Crc32 = Crc32Of(c.Original);
         promise.UncompressedSize = static_cast<int64_t>(c.Original.size());
         auto chosen = FindCarriageReturns(likely, spots, count, promise);
