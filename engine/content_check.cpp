@@ -138,10 +138,17 @@ TCheckResult CheckEntryData(TInputStream& input, const TEntryData& entry,
         return NotChecked(reason);
 
     const size_t window = std::max<size_t>(options.WindowSize, 1);
-    std::vector<unsigned char> in(window);
-    std::vector<unsigned char> out(window);
     const int64_t readable = entry.Offset < 0 ? 0 : ReadableBytes(input, entry);
     const int64_t expectedSize = entry.UncompressedSize.value_or(-1);
+    // Buffers no larger than the entry needs: an archive of many small
+    // entries would otherwise clear two whole windows for each of them.
+    auto fitted = [&](int64_t need) {
+        return need < 0 ? window : static_cast<size_t>(std::clamp<int64_t>(need, 1, window));
+    };
+    const size_t inSize = fitted(readable);
+    const size_t outSize = fitted(expectedSize < 0 ? -1 : expectedSize + 1);
+    std::vector<unsigned char> in(inSize);
+    std::vector<unsigned char> out(outSize);
 
     TCheckResult r;
     r.Outcome = TCheckOutcome::Truncated;
@@ -154,7 +161,7 @@ TCheckResult CheckEntryData(TInputStream& input, const TEntryData& entry,
         std::memmove(in.data(), in.data() + inStart, inEnd - inStart);
         inEnd -= inStart;
         inStart = 0;
-        size_t want = static_cast<size_t>(std::min<int64_t>(window - inEnd, readable - readPos));
+        size_t want = static_cast<size_t>(std::min<int64_t>(inSize - inEnd, readable - readPos));
         // Reads may come back short (network and FUSE file systems): only the
         // end of the data counts as its end, and a file that ends before its
         // known size is a read error, not the data's end.
@@ -167,7 +174,7 @@ TCheckResult CheckEntryData(TInputStream& input, const TEntryData& entry,
         if (inStart == inEnd && !inputEnds)
             refill();
         check::TStep step =
-            decoder->Step(in.data() + inStart, inEnd - inStart, out.data(), window, inputEnds);
+            decoder->Step(in.data() + inStart, inEnd - inStart, out.data(), outSize, inputEnds);
         if (step.InUsed > 0)
             inStart += static_cast<size_t>(step.InUsed);
         r.Consumed += step.InUsed;
@@ -202,7 +209,7 @@ TCheckResult CheckEntryData(TInputStream& input, const TEntryData& entry,
             // No progress: the decoder wants more input than it was given.
             if (inputEnds)
                 break; // Truncated: the data ran out before the stream ended
-            if (inStart == 0 && inEnd == window) {
+            if (inStart == 0 && inEnd == inSize) {
                 // A full window and still no progress: it will never go on.
                 r.Outcome = TCheckOutcome::DataError;
                 r.ErrorOffset = std::max<int64_t>(0, r.Consumed);
