@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 using namespace tessary;
@@ -25,16 +26,30 @@ struct TArchive {
     std::map<std::string, std::string> Contents;
 };
 
-// one.txt stored, two.bin deflated, three.txt stored, as `shape` adjusts them.
-TArchive Three(void (*shape)(std::vector<TZipEntry>&) = nullptr, const std::string& stub = "") {
-    std::vector<TZipEntry> entries{{"one.txt", TestBytes(700, 1, true)},
-                                   {"two.bin", TestBytes(9000, 2, true)},
-                                   {"three.txt", TestBytes(300, 3)}};
+// How Three() writes its entries.
+struct TShape {
+    bool Descriptors = false; // every entry behind a signed data descriptor
+    size_t Stub = 0;          // bytes in front of the archive
+    bool Times = false;       // two.bin with a local and a central extended timestamp
+};
+
+const char* const ThreeNames[] = {"one.txt", "two.bin", "three.txt"};
+
+// one.txt stored, two.bin deflated, three.txt stored.
+TArchive Three(const TShape& shape = {}) {
+    std::vector<TZipEntry> entries{{ThreeNames[0], TestBytes(700, 1, true)},
+                                   {ThreeNames[1], TestBytes(9000, 2, true)},
+                                   {ThreeNames[2], TestBytes(300, 3)}};
     entries[1].Deflate = true;
-    if (shape)
-        shape(entries);
+    for (TZipEntry& e : entries)
+        if (shape.Descriptors)
+            e.Descriptor = TDescriptor::Signed;
+    if (shape.Times) {
+        entries[1].Extra = LocalTimes;
+        entries[1].CentralExtra = CentralTimes;
+    }
     TZipBuilder b;
-    b.AddRaw(stub);
+    b.AddRaw(std::string(shape.Stub, 'S'));
     TArchive a;
     for (const TZipEntry& e : entries) {
         b.Add(e);
@@ -45,126 +60,91 @@ TArchive Three(void (*shape)(std::vector<TZipEntry>&) = nullptr, const std::stri
     return a;
 }
 
-void ZeroHeader(TArchive& a, size_t i, size_t nameLength) {
-    int64_t at = a.Built[i].HeaderOffset;
-    std::fill_n(a.Zip.begin() + at, LocalHeaderSize + nameLength, '\0');
+// The fixed fields and the name of entry `i`'s local header.
+void ZeroHeader(TArchive& a, size_t i) {
+    std::fill_n(a.Zip.begin() + a.Built[i].HeaderOffset,
+                LocalHeaderSize + std::strlen(ThreeNames[i]), '\0');
 }
 
 struct TRebuildCase {
     const char* Name;
-    TArchive (*Damaged)();
+    std::vector<size_t> Zeroed;     // entries of Three() whose local header is zeroed
     std::vector<std::string> Names; // of the repaired archive, in order
     size_t Rebuilt;
+    TShape Shape = {};
+    void (*Damage)(TArchive&) = nullptr; // further damage, or another archive in its place
 };
 
 const TRebuildCase RebuildCases[] = {
-    {"ZeroedHeaderStored",
-     [] {
-         TArchive a = Three();
-         ZeroHeader(a, 0, 7);
-         return a;
-     },
-     {"two.bin", "three.txt", "one.txt"},
-     1},
-    {"ZeroedHeaderDeflated",
-     [] {
-         TArchive a = Three();
-         ZeroHeader(a, 1, 7);
-         return a;
-     },
-     {"one.txt", "three.txt", "two.bin"},
-     1},
+    {"ZeroedHeaderStored", {0}, {"two.bin", "three.txt", "one.txt"}, 1},
+    {"ZeroedHeaderDeflated", {1}, {"one.txt", "three.txt", "two.bin"}, 1},
     {"ZeroedHeadersBehindDescriptors",
-     [] {
-         TArchive a = Three([](std::vector<TZipEntry>& es) {
-             for (TZipEntry& e : es)
-                 e.Descriptor = TDescriptor::Signed;
-         });
-         ZeroHeader(a, 0, 7);
-         ZeroHeader(a, 1, 7);
-         return a;
-     },
+     {0, 1},
      {"three.txt", "one.txt", "two.bin"},
-     2},
+     2,
+     {.Descriptors = true}},
     {"BehindAStubEveryHeaderButOneZeroed",
-     [] {
-         TArchive a = Three(nullptr, std::string(1000, 'S'));
-         ZeroHeader(a, 0, 7);
-         ZeroHeader(a, 2, 9);
-         return a;
-     },
+     {0, 2},
      {"two.bin", "one.txt", "three.txt"},
-     2},
-    {"EveryHeaderZeroed",
-     [] {
-         TArchive a = Three();
-         ZeroHeader(a, 0, 7);
-         ZeroHeader(a, 1, 7);
-         ZeroHeader(a, 2, 9);
-         return a;
-     },
-     {"one.txt", "two.bin", "three.txt"},
-     3},
+     2,
+     {.Stub = 1000}},
+    {"EveryHeaderZeroed", {0, 1, 2}, {"one.txt", "two.bin", "three.txt"}, 3},
+    // The extra field behind the name survives and is kept.
+    {"LocalExtraFieldIsKeptWhereItSurvived",
+     {1},
+     {"one.txt", "three.txt", "two.bin"},
+     1,
+     {.Times = true}},
     {"DestroyedNameLength",
-     [] {
-         TArchive a = Three();
+     {},
+     {"one.txt", "three.txt", "two.bin"},
+     1,
+     {},
+     [](TArchive& a) {
          a.Zip[a.Built[1].HeaderOffset + 26] = '\xFF';
          a.Zip[a.Built[1].HeaderOffset + 27] = '\xFF';
-         return a;
-     },
-     {"one.txt", "three.txt", "two.bin"},
-     1},
+     }},
     {"HeaderPresentButLocalExtraDiffers",
-     [] {
-         TArchive a = Three([](std::vector<TZipEntry>& es) {
-             es[1].Extra = LocalTimes;
-             es[1].CentralExtra = CentralTimes;
-         });
-         std::fill_n(a.Zip.begin() + a.Built[1].HeaderOffset, 4, '\0'); // its signature only
-         return a;
-     },
+     {},
      {"one.txt", "three.txt", "two.bin"},
-     1},
+     1,
+     {.Times = true},
+     [](TArchive& a) { std::fill_n(a.Zip.begin() + a.Built[1].HeaderOffset, 4, '\0'); }},
     {"DataFailingItsCrcIsNotAdded",
-     [] {
-         TArchive a = Three();
-         ZeroHeader(a, 1, 7);
-         a.Zip[a.Built[1].DataStart + 100] ^= 0x55;
-         return a;
-     },
+     {1},
      {"one.txt", "three.txt"},
-     0},
+     0,
+     {},
+     [](TArchive& a) { a.Zip[a.Built[1].DataStart + 100] ^= 0x55; }},
     {"HeaderInsideAnotherEntrysDataIsNotAdded",
-     [] {
+     {},
+     {"inner.zip", "after.txt"},
+     0,
+     {},
+     [](TArchive& a) {
          // Stored where its offsets are the outer file's: its headers
          // name data that decodes as they say.
          constexpr size_t DataStart = LocalHeaderSize + 9;
-         TArchive inner = Three(nullptr, std::string(DataStart, 'P'));
-         ZeroHeader(inner, 1, 7);
+         TArchive inner = Three({.Stub = DataStart});
+         ZeroHeader(inner, 1);
          std::string stored = inner.Zip.substr(DataStart);
          TZipBuilder b;
          b.AddStored("inner.zip", stored);
          b.AddStored("after.txt", "after");
-         TArchive a;
-         a.Zip = b.Finish();
-         a.Contents = {{"inner.zip", stored}, {"after.txt", "after"}};
-         return a;
-     },
-     {"inner.zip", "after.txt"},
-     0},
+         a = {b.Finish(), {}, {{"inner.zip", stored}, {"after.txt", "after"}}};
+     }},
     {"HeaderInTheEndRecordsCommentIsNotAdded",
-     [] {
+     {},
+     {"own.txt"},
+     0,
+     {},
+     [](TArchive& a) {
          TArchive inner = Three();
-         ZeroHeader(inner, 0, 7);
+         ZeroHeader(inner, 0);
          TZipBuilder b;
          b.AddStored("own.txt", "own");
-         TArchive a;
-         a.Zip = b.Finish(inner.Zip.substr(0, 0xFFFF));
-         a.Contents = {{"own.txt", "own"}};
-         return a;
-     },
-     {"own.txt"},
-     0},
+         a = {b.Finish(inner.Zip.substr(0, 0xFFFF)), {}, {{"own.txt", "own"}}};
+     }},
 };
 
 class RebuildFromCentral : public ::testing::TestWithParam<TRebuildCase> {};
@@ -173,15 +153,24 @@ class RebuildFromCentral : public ::testing::TestWithParam<TRebuildCase> {};
 
 // Repair() also makes each repair in one pass and requires the same bytes.
 TEST_P(RebuildFromCentral, LostLocalHeaderComesBackOnlyWhereItsDataProvesIt) {
-    TArchive damaged = GetParam().Damaged();
+    const TRebuildCase& row = GetParam();
+    TArchive damaged = Three(row.Shape);
+    for (size_t i : row.Zeroed)
+        ZeroHeader(damaged, i);
+    if (row.Damage)
+        row.Damage(damaged);
     TReadArchive repaired = ReadArchive(Repair(damaged.Zip));
     std::vector<std::string> names;
     for (const TReadEntry& e : repaired.Entries) {
         names.push_back(e.Name);
         EXPECT_EQ(Extract(e), damaged.Contents[e.Name]) << e.Name;
         EXPECT_EQ(e.LocalFlags & FlagDataDescriptor, 0) << e.Name;
+        if (row.Shape.Times && e.Name == "two.bin") {
+            EXPECT_EQ(e.LocalExtra, LocalTimes);
+            EXPECT_EQ(e.CentralExtra, CentralTimes);
+        }
     }
-    EXPECT_EQ(names, GetParam().Names);
+    EXPECT_EQ(names, row.Names);
 
     auto run = Scan(damaged.Zip);
     size_t rebuilt = 0;
@@ -195,21 +184,8 @@ TEST_P(RebuildFromCentral, LostLocalHeaderComesBackOnlyWhereItsDataProvesIt) {
         EXPECT_EQ(reasons.front(),
                   std::string("local header destroyed; rebuilt from central header at ") + at);
     }
-    EXPECT_EQ(rebuilt, GetParam().Rebuilt);
+    EXPECT_EQ(rebuilt, row.Rebuilt);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RebuildFromCentral, ::testing::ValuesIn(RebuildCases),
                          [](const auto& info) { return std::string(info.param.Name); });
-
-TEST(RebuildFromCentralExtra, LocalExtraFieldIsKeptWhereItSurvived) {
-    TArchive a = Three([](std::vector<TZipEntry>& es) {
-        es[1].Extra = LocalTimes;
-        es[1].CentralExtra = CentralTimes;
-    });
-    ZeroHeader(a, 1, 7); // the extra field behind the name survives
-    TReadArchive repaired = ReadArchive(Repair(a.Zip));
-    ASSERT_EQ(repaired.Entries.size(), 3u);
-    EXPECT_EQ(repaired.Entries[2].LocalExtra, LocalTimes);
-    EXPECT_EQ(repaired.Entries[2].CentralExtra, CentralTimes);
-    EXPECT_EQ(Extract(repaired.Entries[2]), a.Contents["two.bin"]);
-}
