@@ -40,66 +40,44 @@ std::string Describe(const std::optional<TSplitSet>& set, const std::string& fol
 } // namespace
 
 TEST(SplitInput, PartsAreFoundByEitherNamingScheme) {
-    const std::string end0 = EndRecordOnDisk(0);
-    const std::string end1 = EndRecordOnDisk(1);
-    const std::string end3 = EndRecordOnDisk(3);
+    // Files: names apart by spaces; "name@N" holds an end record that says it
+    // lies on disk N (the last part's says how many parts come before it).
     const struct {
         const char* Label;
-        std::vector<std::pair<std::string, std::string>> Files; // name, content ("" : "x")
+        std::string Files;
         std::string Named;
         std::string Expected;
     } rows[] = {
-        {"an archive of its own", {{"a.zip", ""}}, "a.zip", "none"},
-        {"named by the last part",
-         {{"a.z01", ""}, {"a.z02", ""}, {"a.zip", ""}},
-         "a.zip",
-         "a.z01 a.z02 a.zip = a.zip"},
-        {"named by a middle part",
-         {{"a.z01", ""}, {"a.z02", ""}, {"a.zip", ""}},
-         "a.z02",
-         "a.z01 a.z02 a.zip = a.zip"},
-        {"a middle part missing",
-         {{"a.z01", ""}, {"a.z03", ""}, {"a.zip", ""}},
-         "a.z01",
-         "a.z01 a.z02? a.z03 a.zip = a.zip"},
-        {"the last part missing",
-         {{"a.z01", ""}, {"a.z02", ""}},
-         "a.z02",
-         "a.z01 a.z02 a.zip? = a.zip"},
-        {"capitals", {{"B.Z01", ""}, {"B.ZIP", ""}}, "B.Z01", "B.Z01 B.ZIP = B.ZIP"},
-        {"pieces",
-         {{"c.zip.001", ""}, {"c.zip.002", ""}, {"c.zip.003", ""}},
-         "c.zip.002",
+        {"an archive of its own", "a.zip", "a.zip", "none"},
+        {"named by the last part", "a.z01 a.z02 a.zip", "a.zip", "a.z01 a.z02 a.zip = a.zip"},
+        {"named by a middle part", "a.z01 a.z02 a.zip", "a.z02", "a.z01 a.z02 a.zip = a.zip"},
+        {"a middle part missing", "a.z01 a.z03 a.zip", "a.z01", "a.z01 a.z02? a.z03 a.zip = a.zip"},
+        {"the last part missing", "a.z01 a.z02", "a.z02", "a.z01 a.z02 a.zip? = a.zip"},
+        {"capitals", "B.Z01 B.ZIP", "B.Z01", "B.Z01 B.ZIP = B.ZIP"},
+        {"pieces", "c.zip.001 c.zip.002 c.zip.003", "c.zip.002",
          "c.zip.001 c.zip.002 c.zip.003 = c.zip"},
-        {"a piece missing",
-         {{"c.zip.001", ""}, {"c.zip.003", ""}},
-         "c.zip.003",
+        {"a piece missing", "c.zip.001 c.zip.003", "c.zip.003",
          "c.zip.001 c.zip.002? c.zip.003 = c.zip"},
-        {"pieces from 000",
-         {{"e.zip.000", ""}, {"e.zip.001", ""}},
-         "e.zip.000",
-         "e.zip.000 e.zip.001 = e.zip"},
-        {"a single piece", {{"c.zip.001", ""}}, "c.zip.001", "none"},
-        {"numbered files of no archive", {{"d.001", ""}, {"d.002", ""}}, "d.001", "none"},
-        // The last part's end record says how many parts come before it.
-        {"end record: a single disk", {{"f.z01", ""}, {"f.zip", end0}}, "f.zip", "none"},
-        {"end record: parts lost at the end",
-         {{"g.z01", ""}, {"g.z02", ""}, {"g.zip", end3}},
-         "g.z01",
+        {"pieces from 000", "e.zip.000 e.zip.001", "e.zip.000", "e.zip.000 e.zip.001 = e.zip"},
+        {"a single piece", "c.zip.001", "c.zip.001", "none"},
+        {"numbered files of no archive", "d.001 d.002", "d.001", "none"},
+        {"end record: a single disk", "f.z01 f.zip@0", "f.zip", "none"},
+        {"end record: parts lost at the end", "g.z01 g.z02 g.zip@3", "g.z01",
          "g.z01 g.z02 g.z03? g.zip = g.zip"},
-        {"end record: a part of an older set",
-         {{"h.z01", ""}, {"h.z02", ""}, {"h.zip", end1}},
-         "h.zip",
+        {"end record: a part of an older set", "h.z01 h.z02 h.zip@1", "h.zip",
          "h.z01 h.zip = h.zip"},
-        {"end record: named by the older set's part",
-         {{"h.z01", ""}, {"h.z02", ""}, {"h.zip", end1}},
-         "h.z02",
-         "none"},
+        {"end record: named by the older set's part", "h.z01 h.z02 h.zip@1", "h.z02", "none"},
     };
     for (const auto& row : rows) {
         test::TTempFolder folder;
-        for (const auto& [name, content] : row.Files)
-            Write(folder.Path() + name, content.empty() ? "x" : content);
+        std::istringstream files(row.Files);
+        for (std::string name; files >> name;) {
+            size_t at = name.find('@');
+            Write(folder.Path() + name.substr(0, at),
+                  at == std::string::npos
+                      ? "x"
+                      : EndRecordOnDisk(uint16_t(std::stoi(name.substr(at + 1)))));
+        }
         EXPECT_EQ(Describe(FindSplitSet(folder.Path() + row.Named), folder.Path()), row.Expected)
             << row.Label;
     }
