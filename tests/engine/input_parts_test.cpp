@@ -1,6 +1,7 @@
 // An archive read from its parts: entries that reach into a missing part are
 // graded, named and checked as damaged, whatever the zeros in its place
 // decode to; central headers count offsets from their own part.
+#include "byte_order.h"
 #include "engine_test_util.h"
 #include "entry_check.h"
 #include "entry_reasons.h"
@@ -144,19 +145,12 @@ TEST(InputParts, CentralHeadersCountOffsetsFromTheirPart) {
     // local header, and the offset within that disk.
     for (size_t at = size_t(b.CentralDirectoryOffset());
          (at = zip.find("PK\x01\x02", at)) != std::string::npos; at += 4) {
-        auto field = [&](size_t off, int bytes) {
-            uint32_t v = 0;
-            for (int k = bytes - 1; k >= 0; --k)
-                v = v << 8 | uint8_t(zip[at + off + size_t(k)]);
-            return v;
-        };
-        uint32_t offset = field(42, 4);
-        uint32_t disk = offset / PartSize;
-        uint32_t within = offset % PartSize;
-        zip[at + 34] = char(disk);
-        zip[at + 35] = 0;
-        for (int k = 0; k < 4; ++k)
-            zip[at + 42 + size_t(k)] = char(within >> (8 * k));
+        uint32_t offset = GetLE32(reinterpret_cast<const unsigned char*>(zip.data() + at + 42));
+        std::string disk, within;
+        PutLE16(disk, uint16_t(offset / PartSize));
+        PutLE32(within, uint32_t(offset % PartSize));
+        zip.replace(at + 34, 2, disk);
+        zip.replace(at + 42, 4, within);
     }
     TMemoryFileSystem fs;
     auto engine = Engine(InParts(zip, {}), fs);
