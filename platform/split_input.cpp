@@ -83,6 +83,20 @@ std::optional<uint16_t> PartsBeforeLast(const std::string& lastPath) {
     }
 }
 
+// The highest number of the set: from the lowest found, the numbers rise
+// with no run of more than MaxUnseenParts missing between two found, so that
+// a stray file with a far higher number does not make the set (and its
+// stream of zeros) huge. `numbered` is not empty.
+unsigned LastOfSet(const std::map<unsigned, std::string>& numbered) {
+    unsigned last = numbered.begin()->first;
+    for (const auto& [n, name] : numbered) {
+        if (n - last > MaxUnseenParts + 1)
+            break;
+        last = n;
+    }
+    return last;
+}
+
 // "name.z01" ... "name.zip": `stem` is "name", `leaf` the part named.
 std::optional<TSplitSet> FindNumberedSet(const std::string& folder, const std::string& stem,
                                          const std::string& leaf) {
@@ -98,7 +112,7 @@ std::optional<TSplitSet> FindNumberedSet(const std::string& folder, const std::s
     }
     if (numbered.empty())
         return std::nullopt;
-    unsigned count = numbered.rbegin()->first; // of the parts before the last
+    unsigned count = LastOfSet(numbered); // of the parts before the last
     // The last part's end record says which disk it is: how many parts come
     // before it. That confirms the names: 0 makes "name.zip" an archive of
     // its own beside files that only look like parts, a smaller number
@@ -135,24 +149,30 @@ std::optional<TSplitSet> FindNumberedSet(const std::string& folder, const std::s
 
 // "name.zip.001", ".002", ...: `stem` is "name.zip", `width` the number's.
 std::optional<TSplitSet> FindCutSet(const std::string& folder, const std::string& stem,
-                                    size_t width) {
+                                    size_t width, const std::string& leaf) {
     std::map<unsigned, std::string> pieces;
     for (const std::string& name : FilesIn(folder)) {
         if (name.size() == stem.size() + 1 + width && name.compare(0, stem.size(), stem) == 0 &&
             name[stem.size()] == '.' && IsNumber(std::string_view(name).substr(stem.size() + 1)))
             pieces.emplace(NumberOf(std::string_view(name).substr(stem.size() + 1)), name);
     }
-    if (pieces.size() < 2)
+    if (pieces.empty())
         return std::nullopt;
     TSplitSet set;
     set.Name = folder + stem;
     const unsigned first = pieces.begin()->first == 0 ? 0 : 1;
-    for (unsigned n = first; n <= pieces.rbegin()->first; ++n) {
-        auto found = pieces.find(n);
-        set.Parts.push_back(
-            folder + (found != pieces.end() ? found->second : stem + "." + Padded(n, width)));
-        set.Found.push_back(found != pieces.end());
+    bool named = false; // the piece the user named belongs to the set
+    size_t found = 0;
+    for (unsigned n = first, last = LastOfSet(pieces); n <= last; ++n) {
+        auto piece = pieces.find(n);
+        std::string name = piece != pieces.end() ? piece->second : stem + "." + Padded(n, width);
+        named |= name == leaf;
+        found += piece != pieces.end();
+        set.Parts.push_back(folder + name);
+        set.Found.push_back(piece != pieces.end());
     }
+    if (found < 2 || !named)
+        return std::nullopt;
     return set;
 }
 
@@ -241,7 +261,7 @@ std::optional<TSplitSet> FindSplitSet(const std::string& path) {
     size_t stemDot = stem.find_last_of('.');
     if (extension.size() >= 2 && IsNumber(extension) && stemDot != std::string::npos &&
         stemDot > 0 && IsZipExtension(std::string_view(stem).substr(stemDot + 1)))
-        return FindCutSet(folder, stem, extension.size());
+        return FindCutSet(folder, stem, extension.size(), leaf);
     return std::nullopt;
 }
 

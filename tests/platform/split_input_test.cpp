@@ -60,6 +60,12 @@ TEST(SplitInput, PartsAreFoundByEitherNamingScheme) {
          "c.zip.001 c.zip.002? c.zip.003 = c.zip"},
         {"pieces from 000", "e.zip.000 e.zip.001", "e.zip.000", "e.zip.000 e.zip.001 = e.zip"},
         {"a single piece", "c.zip.001", "c.zip.001", "none"},
+        // A stray far higher number belongs to no set of these parts.
+        {"a stray part number", "a.z01 a.z02 a.z900 a.zip", "a.z01", "a.z01 a.z02 a.zip = a.zip"},
+        {"a stray part named", "a.z01 a.z900 a.zip", "a.z900", "none"},
+        {"a stray piece number", "c.zip.001 c.zip.002 c.zip.900", "c.zip.002",
+         "c.zip.001 c.zip.002 = c.zip"},
+        {"a stray piece named", "c.zip.001 c.zip.002 c.zip.900", "c.zip.900", "none"},
         {"numbered files of no archive", "d.001 d.002", "d.001", "none"},
         {"end record: a single disk", "f.z01 f.zip@0", "f.zip", "none"},
         {"end record: parts lost at the end", "g.z01 g.z02 g.zip@3", "g.z01",
