@@ -147,16 +147,14 @@ void TArchiveWriter::Add(const TFileInfo& e, const TEntryPlan& plan) {
     // Refused as soon as the entries so far pass the bound: the archive is
     // not yet under its name, so nothing is left.
     FPlanned += PlannedBytes(e, plan, FFileSize);
-    if (FPlanned > MostBytesToWrite(FFileSize) && plan.Action == TEntryPlan::Salvage)
-        throw EArcsalveError(TErrorKind::Refused, FInput.Name(),
-                             "Its salvaged entries would decode to more than twice its size "
-                             "(a cut archive bomb), so nothing was written; repair it without "
-                             "salvaging");
     if (FPlanned > MostBytesToWrite(FFileSize))
-        throw EArcsalveError(TErrorKind::Refused, FInput.Name(),
-                             "Its headers claim far more data than it holds (overlapping "
-                             "entries); the repaired archive would be more than twice its size, "
-                             "so nothing was written");
+        throw EArcsalveError(
+            TErrorKind::Refused, FInput.Name(),
+            plan.Action == TEntryPlan::Salvage
+                ? "Its salvaged entries would decode to more than twice its size (a cut archive "
+                  "bomb), so nothing was written; repair it without salvaging"
+                : "Its headers claim far more data than it holds (overlapping entries); the "
+                  "repaired archive would be more than twice its size, so nothing was written");
     TOutputStream& out = Output();
     int64_t offset = out.Position();
     TFileHeader w = WrittenHeader(e, plan, FFileSize, offset);

@@ -30,7 +30,7 @@ TFileHeader WrittenHeader(const TFileInfo& e, const TEntryPlan& plan, int64_t fi
 // an entry longer than the whole damaged file keeps a megabyte of its data;
 // a name flagged as UTF-8 that is not loses the flag.
 bool IsImplausiblyLong(const TFileInfo& e, int64_t fileSize);
-// The bytes of the entry's data the damaged file holds, and the zeros
+// The bytes of the entry's data the damaged file holds, and the 0xFF bytes
 // written behind data cut off by the end of the file for readers that would
 // otherwise wait for its end (bzip2 only).
 int64_t BytesInFile(const TFileInfo& e, int64_t fileSize);

@@ -11,8 +11,6 @@
 
 namespace tessary {
 
-namespace {} // namespace
-
 int32_t TArcsalve::Percent(int64_t part, int64_t whole) {
     if (whole <= 0)
         return 100;
