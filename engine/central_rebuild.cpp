@@ -107,8 +107,9 @@ public:
     // The shifts to try: the one the matched entries share, or without any,
     // the one the end record implies and none.
     std::vector<int64_t> Shifts() const;
-    // Where the data of `r` lies if its local header lay at `at`, or -1.
-    int64_t FindData(const TCentralHeader& r, int64_t at, uint16_t& extraLength);
+    // Whether the data of `r` lies behind a local header at `at`; the length
+    // of the extra field in front of it goes to `extraLength`.
+    bool FindData(const TCentralHeader& r, int64_t at, uint16_t& extraLength);
     void Add(const TCentralHeader& r, int64_t at, uint16_t extraLength,
              std::deque<TLocalHeader>& made);
     bool Taken(int64_t start, int64_t end) const { return FSpans.Overlaps(start, end); }
@@ -192,10 +193,10 @@ bool TRebuilder::DataMatches(const TCentralHeader& r, int64_t dataStart) {
     return result.Outcome == TCheckOutcome::Ok;
 }
 
-int64_t TRebuilder::FindData(const TCentralHeader& r, int64_t at, uint16_t& extraLength) {
+bool TRebuilder::FindData(const TCentralHeader& r, int64_t at, uint16_t& extraLength) {
     int64_t fileSize = FWindow.FileSize();
     if (at < 0 || at > fileSize)
-        return -1;
+        return false;
     for (uint16_t extra : ExtraLengths(r, at)) {
         int64_t dataStart = at + LocalHeaderSize + r.NameLength + extra;
         if (dataStart > fileSize || r.CompressedSize > fileSize - dataStart)
@@ -209,10 +210,10 @@ int64_t TRebuilder::FindData(const TCentralHeader& r, int64_t at, uint16_t& extr
             continue;
         if (DataMatches(r, dataStart)) {
             extraLength = extra;
-            return dataStart;
+            return true;
         }
     }
-    return -1;
+    return false;
 }
 
 // The entry's local header is made from the directory's: the same name,
@@ -269,16 +270,14 @@ void RebuildFromCentral(const TScanEvidence& found, TReadWindow& window, const T
                         const std::function<bool(int64_t)>& excluded,
                         std::deque<TLocalHeader>& made, std::deque<TFileInfo>& entries) {
     const std::vector<TCentralHeader>& centrals = found.CentralHeaders;
-    if (std::all_of(match.Taken.begin(), match.Taken.end(), [](char t) { return t != 0; }) &&
-        match.Taken.size() == centrals.size())
+    if (std::all_of(match.Taken.begin(), match.Taken.end(), [](char t) { return t != 0; }))
         return; // every header has its entry: the usual case, at no cost
     TRebuilder rebuilder(found, window, match, entries);
     std::vector<int64_t> shifts = rebuilder.Shifts();
     try {
         for (size_t i = 0; i < centrals.size() && !rebuilder.Spent(); ++i) {
             const TCentralHeader& r = centrals[i];
-            if ((i < match.Taken.size() && match.Taken[i]) || excluded(r.Offset) ||
-                rebuilder.Taken(r.Offset, r.Offset + 1))
+            if (match.Taken[i] || excluded(r.Offset) || rebuilder.Taken(r.Offset, r.Offset + 1))
                 continue;
             // Sizes and offsets decoded from 64-bit fields may be anything.
             if (r.CompressedSize < 0 || r.UncompressedSize < 0 || r.LocalOffset < 0 ||
@@ -287,7 +286,7 @@ void RebuildFromCentral(const TScanEvidence& found, TReadWindow& window, const T
             for (int64_t shift : shifts) {
                 uint16_t extraLength = 0;
                 int64_t at = r.LocalOffset + shift;
-                if (rebuilder.FindData(r, at, extraLength) >= 0) {
+                if (rebuilder.FindData(r, at, extraLength)) {
                     rebuilder.Add(r, at, extraLength, made);
                     break;
                 }
