@@ -5,6 +5,7 @@
 #include "engine_error.h"
 #include "file_streams.h"
 #include "input_parts.h"
+#include "paths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -248,9 +249,8 @@ private:
 } // namespace
 
 std::optional<TSplitSet> FindSplitSet(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string leaf = path.substr(folder.size());
+    std::string folder = ExtractFilePath(path);
+    std::string leaf = ExtractFileName(path);
     size_t dot = leaf.find_last_of('.');
     if (dot == std::string::npos || dot == 0)
         return std::nullopt;
