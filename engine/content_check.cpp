@@ -121,10 +121,10 @@ std::unique_ptr<check::TDecoder> DecoderFor(const TEntryData& e, TNotCheckedReas
 
 // Bytes of the entry's data the input holds and the check may read.
 int64_t ReadableBytes(TInputStream& input, const TEntryData& e) {
-    int64_t inFile = std::max<int64_t>(0, input.Size() - e.Offset);
+    int64_t readable = std::max<int64_t>(0, input.Size() - e.Offset);
     if (e.CompressedSize)
-        return std::min(inFile, std::max<int64_t>(0, *e.CompressedSize));
-    return e.Limit >= 0 ? std::min(inFile, e.Limit) : inFile;
+        readable = std::min(readable, std::max<int64_t>(0, *e.CompressedSize));
+    return e.Limit >= 0 ? std::min(readable, e.Limit) : readable;
 }
 
 } // namespace

@@ -55,9 +55,11 @@ std::string_view NotCheckedReasonWord(TNotCheckedReason reason);
 struct TEntryData {
     int64_t Offset = 0; // of the data's first byte in the input
     // Unknown (a descriptor that was not found): the check reads until the
-    // stream ends, at most `Limit` bytes, or to the end of the input.
+    // stream ends, or to the end of the input.
     std::optional<int64_t> CompressedSize;
-    int64_t Limit = -1; // -1: up to the end of the input
+    // The check reads at most this many bytes, whatever the size says (the
+    // bytes beyond are not the entry's); -1: no bound of its own.
+    int64_t Limit = -1;
     uint16_t Method = MethodStored;
     uint16_t Flags = 0;
     std::optional<uint32_t> Crc32; // unknown: any CRC-32 passes, it is only found

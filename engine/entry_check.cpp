@@ -18,25 +18,6 @@ namespace {
 struct TCheckStopped {};
 struct TDecodeLimitReached {};
 
-// The input up to `end`, where the bytes a missing part did not hold begin:
-// the check reads the entry's data up to there and finds it cut off.
-class TInputFront : public TInputStream {
-public:
-    TInputFront(TInputStream& input, int64_t end) : FInput(input), FEnd(end) {}
-    int64_t Size() const override { return FEnd; }
-    size_t ReadAt(int64_t offset, void* buffer, size_t count) override {
-        if (offset >= FEnd)
-            return 0;
-        return FInput.ReadAt(offset, buffer,
-                             static_cast<size_t>(std::min<int64_t>(count, FEnd - offset)));
-    }
-    std::string Name() const override { return FInput.Name(); }
-
-private:
-    TInputStream& FInput;
-    int64_t FEnd;
-};
-
 } // namespace
 
 TEntryData EntryDataOf(const TFileInfo& e) {
@@ -62,8 +43,9 @@ TCheckResult CheckEntry(TInputStream& input, const TFileInfo& e, const TCheckOpt
     int64_t lost = FirstUnreadByte(input.Parts(), e.DataOffset(),
                                    e.DataOffset() + std::max<int64_t>(e.CompressedSize, 0));
     if (lost >= 0) {
-        TInputFront front(input, lost);
-        return CheckEntryData(front, EntryDataOf(e), options);
+        TEntryData d = EntryDataOf(e);
+        d.Limit = lost - d.Offset;
+        return CheckEntryData(input, d, options);
     }
     // Its CRC came from decoding this very data, so the data always matches
     // it; only a surviving record of the damaged file could say more.
