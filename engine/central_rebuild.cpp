@@ -36,8 +36,6 @@ constexpr int64_t ReadAllowance = 64 << 20;
 // a shift cannot overflow.
 constexpr int64_t MostOffset = int64_t(1) << 60;
 
-struct TBudgetSpent {};
-
 // The parts of the file entries take: the found entries (which may overlap
 // one another: headers inside damaged data) and the rebuilt ones, which do
 // not.
@@ -124,7 +122,7 @@ private:
     const TCentralMatch& FMatch;
     std::deque<TFileInfo>& FEntries;
     TTakenSpans FSpans;
-    int64_t FDecodeLeft;
+    std::atomic<int64_t> FDecodeLeft;
     int64_t FReadLeft;
     size_t FKept; // central extra fields and comments copied, of MaxKeptCentralBytes
 };
@@ -184,10 +182,7 @@ bool TRebuilder::DataMatches(const TCentralHeader& r, int64_t dataStart) {
     TCheckOptions options;
     options.WindowSize =
         static_cast<size_t>(std::clamp<int64_t>(r.CompressedSize, MinCheckWindow, MaxCheckWindow));
-    options.Sink = [this](const unsigned char*, size_t n) {
-        if ((FDecodeLeft -= static_cast<int64_t>(n)) < 0)
-            throw TBudgetSpent();
-    };
+    options.DecodeLeft = &FDecodeLeft;
     TCheckResult result = CheckEntryData(FWindow.Input(), data, options);
     FReadLeft -= result.Consumed + static_cast<int64_t>(options.WindowSize);
     return result.Outcome == TCheckOutcome::Ok;
@@ -274,26 +269,23 @@ void RebuildFromCentral(const TScanEvidence& found, TReadWindow& window, const T
         return; // every header has its entry: the usual case, at no cost
     TRebuilder rebuilder(found, window, match, entries);
     std::vector<int64_t> shifts = rebuilder.Shifts();
-    try {
-        for (size_t i = 0; i < centrals.size() && !rebuilder.Spent(); ++i) {
-            const TCentralHeader& r = centrals[i];
-            if (match.Taken[i] || excluded(r.Offset) || rebuilder.Taken(r.Offset, r.Offset + 1))
-                continue;
-            // Sizes and offsets decoded from 64-bit fields may be anything.
-            if (r.CompressedSize < 0 || r.UncompressedSize < 0 || r.LocalOffset < 0 ||
-                r.LocalOffset > MostOffset)
-                continue;
-            for (int64_t shift : shifts) {
-                uint16_t extraLength = 0;
-                int64_t at = r.LocalOffset + shift;
-                if (rebuilder.FindData(r, at, extraLength)) {
-                    rebuilder.Add(r, at, extraLength, made);
-                    break;
-                }
+    // Once the tries have decoded all they may, the entries made so far stay.
+    for (size_t i = 0; i < centrals.size() && !rebuilder.Spent(); ++i) {
+        const TCentralHeader& r = centrals[i];
+        if (match.Taken[i] || excluded(r.Offset) || rebuilder.Taken(r.Offset, r.Offset + 1))
+            continue;
+        // Sizes and offsets decoded from 64-bit fields may be anything.
+        if (r.CompressedSize < 0 || r.UncompressedSize < 0 || r.LocalOffset < 0 ||
+            r.LocalOffset > MostOffset)
+            continue;
+        for (int64_t shift : shifts) {
+            uint16_t extraLength = 0;
+            int64_t at = r.LocalOffset + shift;
+            if (rebuilder.FindData(r, at, extraLength)) {
+                rebuilder.Add(r, at, extraLength, made);
+                break;
             }
         }
-    } catch (const TBudgetSpent&) {
-        // The tries have decoded all they may: the entries made so far stay.
     }
 }
 

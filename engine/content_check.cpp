@@ -179,6 +179,9 @@ TCheckResult CheckEntryData(TInputStream& input, const TEntryData& entry,
             inStart += static_cast<size_t>(step.InUsed);
         r.Consumed += step.InUsed;
         if (step.OutMade > 0) {
+            if (options.DecodeLeft && options.DecodeLeft->fetch_sub(static_cast<int64_t>(
+                                          step.OutMade)) < static_cast<int64_t>(step.OutMade))
+                return NotChecked(TNotCheckedReason::DecodeLimit);
             const unsigned char* made = step.OutData ? step.OutData : out.data();
             r.Crc32 = UpdateCrc32(r.Crc32, made, step.OutMade);
             r.UncompressedSize += static_cast<int64_t>(step.OutMade);

@@ -6,6 +6,7 @@
 
 #include "streams.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -90,6 +91,10 @@ struct TCheckOptions {
     // call is a few of these plus the decoder's own window.
     size_t WindowSize = 256 << 10;
     TDecodedSink Sink; // optional
+    // Decoded bytes that several checks share and may still make (optional):
+    // a check that would make more stops as not checked, "decoding limit
+    // reached".
+    std::atomic<int64_t>* DecodeLeft = nullptr;
 };
 
 // Checks one entry's data. Safe to call from several threads at once on

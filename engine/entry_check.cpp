@@ -13,10 +13,8 @@ namespace tessary {
 
 namespace {
 
-// Thrown from a worker's sink to leave a check early when the pool stops,
-// or when the checks have decoded all they may.
+// Thrown from a worker's sink to leave a check early when the pool stops.
 struct TCheckStopped {};
-struct TDecodeLimitReached {};
 
 } // namespace
 
@@ -93,12 +91,11 @@ TParallelCheck::~TParallelCheck() {
 
 void TParallelCheck::Work() {
     TCheckOptions options;
-    options.Sink = [this](const unsigned char*, size_t n) {
+    options.Sink = [this](const unsigned char*, size_t) {
         if (FStopping)
             throw TCheckStopped();
-        if ((FDecodeLeft -= static_cast<int64_t>(n)) < 0)
-            throw TDecodeLimitReached();
     };
+    options.DecodeLeft = &FDecodeLeft;
     for (;;) {
         size_t index;
         {
@@ -116,9 +113,6 @@ void TParallelCheck::Work() {
             result = CheckEntry(FInput, FEntries[index], options);
         } catch (const TCheckStopped&) {
             return;
-        } catch (const TDecodeLimitReached&) {
-            result = TCheckResult();
-            result.Reason = TNotCheckedReason::DecodeLimit;
         } catch (...) {
             error = std::current_exception();
         }

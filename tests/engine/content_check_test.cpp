@@ -237,6 +237,26 @@ TEST(ContentCheckRecords, WrongCrcOrSizeIsMismatchNotOk) {
     EXPECT_LT(run.Decoded.size(), content.size());
 }
 
+// Checks that share a budget of decoded bytes: the one that would pass it
+// stops as not checked, and so does every check after it.
+TEST(ContentCheckRecords, SharedDecodeBudgetStopsTheCheckThatPassesIt) {
+    const std::string content = Content();
+    const std::string data = test::RawDeflate(content);
+    const std::string file = Before + data + After;
+    const TEntryData entry = EntryFor(MethodDeflate, data, content);
+    TMemoryInput input(file);
+    std::atomic<int64_t> left = static_cast<int64_t>(content.size() * 3 / 2);
+    TCheckOptions options;
+    options.WindowSize = 4096;
+    options.DecodeLeft = &left;
+    EXPECT_EQ(CheckEntryData(input, entry, options).Outcome, TCheckOutcome::Ok);
+    for (int i = 0; i < 2; ++i) {
+        TCheckResult r = CheckEntryData(input, entry, options);
+        EXPECT_EQ(r.Outcome, TCheckOutcome::NotChecked);
+        EXPECT_EQ(r.Reason, TNotCheckedReason::DecodeLimit);
+    }
+}
+
 // Parallel compressors write one stream per piece; inside an entry of known
 // length they are one content. Without a length the first stream's end is
 // the data's end, as the bytes behind it belong to the archive.
