@@ -25,7 +25,7 @@ import time
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from zeroed_middle import find_archives, run_tool  # noqa: E402
+from zeroed_middle import add_tool_args, find_archives, run_tool, tools_of  # noqa: E402
 
 SOURCES = {
     "text": ["/usr/share/common-licenses/*", "/usr/share/doc/*/copyright"],
@@ -70,9 +70,7 @@ DAMAGES = {
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--cli", required=True)
-    ap.add_argument("--zip-ff", action="store_true")
-    ap.add_argument("--7z", dest="sevenzip", action="store_true")
+    add_tool_args(ap)
     ap.add_argument("--archives", type=int, default=12)
     ap.add_argument("--jars", type=int, default=20)
     ap.add_argument("--seed", type=int, default=1)
@@ -81,7 +79,7 @@ def main():
     rng = random.Random(args.seed)
     work = args.work or tempfile.mkdtemp(prefix="text-mode-")
     os.makedirs(work, exist_ok=True)
-    tools = ["tessary"] + (["zip -FF"] if args.zip_ff else []) + (["7z"] if args.sevenzip else [])
+    tools = tools_of(args)
     archives = built_archives(rng, args.archives)
     archives += [("jar", data, contents)
                  for _, data, contents in find_archives(["/usr/share/java/*.jar"])[:args.jars]]

@@ -33,7 +33,8 @@ import sys
 import tempfile
 import zipfile
 
-from zeroed_middle import Unseekable, cli_entries, find_archives, run_tool
+from zeroed_middle import (Unseekable, add_tool_args, cli_entries, find_archives, run_tool,
+                           tools_of)
 
 JARS = ["/usr/share/java/*.jar"]
 
@@ -118,15 +119,13 @@ def run_cli(cli, damaged, out, counts):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--cli", required=True)
-    ap.add_argument("--zip-ff", action="store_true")
-    ap.add_argument("--7z", dest="sevenzip", action="store_true")
+    add_tool_args(ap)
     ap.add_argument("--work")
     ap.add_argument("archives", nargs="*")
     args = ap.parse_args()
     work = args.work or tempfile.mkdtemp(prefix="zeroed-headers-")
     os.makedirs(work, exist_ok=True)
-    tools = ["tessary"] + (["zip -FF"] if args.zip_ff else []) + (["7z"] if args.sevenzip else [])
+    tools = tools_of(args)
     keys = ["archives", "files", "zeroed", "intact", "laundered", "reported", "foreign", "rebuilt"]
     table = {}
     try:

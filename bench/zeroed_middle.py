@@ -148,18 +148,27 @@ def run_tool(tool, damaged, out, contents, counts, work, repair):
     return read_back(out, contents, counts)
 
 
-def main():
-    ap = argparse.ArgumentParser()
+def add_tool_args(ap):
+    """The program under test and the peers to run beside it."""
     ap.add_argument("--cli", required=True)
     ap.add_argument("--zip-ff", action="store_true")
     ap.add_argument("--7z", dest="sevenzip", action="store_true")
+
+
+def tools_of(args):
+    return ["tessary"] + (["zip -FF"] if args.zip_ff else []) + (["7z"] if args.sevenzip else [])
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    add_tool_args(ap)
     ap.add_argument("--places", type=int, default=1)
     ap.add_argument("--work")
     ap.add_argument("archives", nargs="*")
     args = ap.parse_args()
     work = args.work or tempfile.mkdtemp(prefix="zeroed-middle-")
     os.makedirs(work, exist_ok=True)
-    tools = ["tessary"] + (["zip -FF"] if args.zip_ff else []) + (["7z"] if args.sevenzip else [])
+    tools = tools_of(args)
     keys = ["archives", "entries", "intact", "laundered", "reported", "foreign", "central",
             "average"]
     table = {(kind, tool): dict.fromkeys(keys, 0)
