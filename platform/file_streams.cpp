@@ -131,16 +131,6 @@ void SetPendingTemporary(int folder, const std::string& name) {
     gHasPendingTemporary = 1;
 }
 
-TFileIdentity IdentityOf(const struct stat& st) {
-    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
-            static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec),
-            static_cast<int64_t>(st.st_mtim.tv_nsec)};
-}
-
-std::string ProcFdPath(int fd) {
-    return "/proc/self/fd/" + std::to_string(fd);
-}
-
 // Anonymous files are named through /proc/self/fd at the end; without /proc
 // mounted that would fail after all the work, so a named file is used instead.
 bool CanNameAnonymousFile(int fd) {

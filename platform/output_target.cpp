@@ -38,9 +38,7 @@ bool ResolveLink(const std::string& path, std::string& final, struct stat& st) {
     bool ok = ::fstat(fd, &st) == 0;
     int err = errno;
     std::vector<char> name(PATH_MAX + 1);
-    ssize_t n = ok ? ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), name.data(),
-                                name.size() - 1)
-                   : -1;
+    ssize_t n = ok ? ::readlink(ProcFdPath(fd).c_str(), name.data(), name.size() - 1) : -1;
     ::close(fd);
     if (!ok) {
         errno = err;
@@ -90,6 +88,16 @@ void ProbeFolder(TOutputTarget& t) {
 
 } // namespace
 
+TFileIdentity IdentityOf(const struct stat& st) {
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+            static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec),
+            static_cast<int64_t>(st.st_mtim.tv_nsec)};
+}
+
+std::string ProcFdPath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
 TOutputTarget ResolveOutputTarget(const std::string& path, bool replaceAllowed) {
     TOutputTarget t;
     t.Path = path;
@@ -116,9 +124,7 @@ TOutputTarget ResolveOutputTarget(const std::string& path, bool replaceAllowed) 
         return t;
     }
     t.Exists = true;
-    t.Identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
-                  static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec),
-                  static_cast<int64_t>(st.st_mtim.tv_nsec)};
+    t.Identity = IdentityOf(st);
     t.IsRegular = S_ISREG(st.st_mode);
     if (S_ISDIR(st.st_mode)) {
         Refuse(t, TOutputProblem::NotRegular, std::strerror(EISDIR));

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+struct stat;
+
 namespace tessary {
 
 // What tells one file from another, and one version of it from the next:
@@ -19,6 +21,12 @@ struct TFileIdentity {
     int64_t ModifiedNsec = 0;
     bool operator==(const TFileIdentity&) const = default;
 };
+
+// The identity of the file `st` describes.
+TFileIdentity IdentityOf(const struct stat& st);
+
+// "/proc/self/fd/N": the name under which the system reaches descriptor `fd`.
+std::string ProcFdPath(int fd);
 
 enum class TOutputProblem {
     None,
