@@ -185,11 +185,7 @@ void Run(const TOptions& options, const TJob& job, std::FILE* text,
                                  target.Reason + " (--force replaces it)");
         if (!target.Usable())
             throw EArcsalveError(TErrorKind::CreateOutput, job.Output, target.Reason);
-        TOutputFileOptions fileOptions;
-        fileOptions.ReplaceAllowed = target.Exists;
-        if (target.Exists)
-            fileOptions.Replaces = target.Identity;
-        engineOptions.CreateOutput = FileOutputFactory(fileOptions);
+        engineOptions.CreateOutput = FileOutputFactory(ReplacingOptionsFor(target));
     };
     // An archive is no text: a terminal would only be scrambled by it.
     if (!options.ListOnly && job.ToStdout() && ::isatty(STDOUT_FILENO))

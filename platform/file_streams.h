@@ -34,6 +34,16 @@ struct TOutputFileOptions {
     std::optional<TFileIdentity> Replaces;
 };
 
+// The options that replace only the file examined in `target`, if it holds
+// one, and only while that file stays unchanged.
+inline TOutputFileOptions ReplacingOptionsFor(const TOutputTarget& target) {
+    TOutputFileOptions options;
+    options.ReplaceAllowed = target.Exists;
+    if (target.Exists)
+        options.Replaces = target.Identity;
+    return options;
+}
+
 // Creates the repaired archive as a temporary file beside `path`, which
 // Commit flushes to the disk and then names `path`, the folder flushed
 // after it. Creates missing folders of `path` first. Only a regular file is

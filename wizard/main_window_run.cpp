@@ -103,12 +103,7 @@ void TfmMain::ScanSelection() {
     }
     // Only the file the user agreed to replace, while it stays unchanged; a
     // file that appears under the name after the question is not replaced.
-    TOutputFileOptions fileOptions;
-    fileOptions.ReplaceAllowed = target.Exists;
-    if (target.Exists) {
-        fileOptions.Replaces = target.Identity;
-    }
-    FEngineOptions.CreateOutput = FileOutputFactory(fileOptions);
+    FEngineOptions.CreateOutput = FileOutputFactory(ReplacingOptionsFor(target));
     DiscardEngine();
     FEngine = std::make_unique<TArcsalve>(
         std::move(stream),
