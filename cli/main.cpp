@@ -57,6 +57,8 @@ int ExitCodeFor(const EArcsalveError& e) {
         return ExitOutputIsInput;
     case TErrorKind::Refused:
         return ExitRefused;
+    case TErrorKind::OutOfMemory:
+        return ExitOutOfMemory;
     case TErrorKind::CreateOutput:
     case TErrorKind::WriteOutput:
         break;
@@ -310,20 +312,15 @@ int Repair(const TOptions& options, const TJob& job) {
         // Whatever ran out, the engine's memory goes first, so that the
         // report below has room; the repaired archive was never named.
         engine.reset();
-        summary.OutOfMemory = true;
+        summary.Error = EArcsalveError(TErrorKind::OutOfMemory, job.Input, "Out of memory");
     }
     if (options.Json)
         PrintJson(stdout, engine.get(), summary);
-    else if (!options.Quiet && !summary.Error && !summary.OutOfMemory)
+    else if (!options.Quiet && !summary.Error)
         PrintSummary(text, summary);
 
     if (summary.Error)
         return ExitCodeFor(*summary.Error);
-    if (summary.OutOfMemory) {
-        std::fprintf(stderr, "tessary-cli: %s\n",
-                     EscapeForText(OutOfMemoryText(job.Input)).c_str());
-        return ExitOutOfMemory;
-    }
     if (summary.Stopped)
         return ExitInterrupted;
     // A scan cut short by a limit is no success, even with an archive written.

@@ -172,16 +172,6 @@ void PrintSummary(std::FILE* out, const TSummary& s) {
 
 namespace {
 
-constexpr const char* OutOfMemoryReason = "Out of memory";
-
-} // namespace
-
-std::string OutOfMemoryText(const std::string& input) {
-    return "Cannot repair file \"" + input + "\". " + OutOfMemoryReason;
-}
-
-namespace {
-
 const char* ErrorKindName(TErrorKind kind) {
     switch (kind) {
     case TErrorKind::OpenInput:
@@ -196,6 +186,8 @@ const char* ErrorKindName(TErrorKind kind) {
         return "output_is_input";
     case TErrorKind::Refused:
         return "refused";
+    case TErrorKind::OutOfMemory:
+        return "out_of_memory";
     }
     return "unknown";
 }
@@ -302,13 +294,6 @@ void PrintJson(std::FILE* out, const TArcsalve* engine, const TSummary& s) {
             out, ",\n\"error\":{\"kind\":\"%s\",\"file\":%s,\"reason\":%s%s,\"message\":%s}",
             ErrorKindName(e.Kind), JsonQuoted(e.Path).c_str(), JsonQuoted(e.Reason).c_str(),
             errnoMember.c_str(), JsonQuoted(FileErrorText(e.Kind, e.Path, e.Reason)).c_str());
-    }
-    if (s.OutOfMemory) {
-        std::fprintf(out,
-                     ",\n\"error\":{\"kind\":\"out_of_memory\",\"file\":%s,\"reason\":%s,"
-                     "\"message\":%s}",
-                     JsonQuoted(s.Input).c_str(), JsonQuoted(OutOfMemoryReason).c_str(),
-                     JsonQuoted(OutOfMemoryText(s.Input)).c_str());
     }
     if (s.StoppedDuring)
         std::fprintf(out, ",\n\"stopped\":{\"during\":\"%s\"}", s.StoppedDuring);

@@ -51,7 +51,6 @@ struct TSummary {
     // decoded bytes (a hostile file's entries claiming the same data).
     size_t DecodeLimited = 0;
     std::optional<EArcsalveError> Error; // why the run failed
-    bool OutOfMemory = false;            // the run failed for want of memory
     bool Verified = false;
     std::vector<TEntryCheck> Checks; // one per entry with --verify
     // Text-mode transfer damage found, and the entries restored and not.
@@ -68,8 +67,6 @@ void PrintTable(std::FILE* out, const TArcsalve& engine, bool verbose,
                 const std::vector<TEntryCheck>& checks = {});
 void PrintSummary(std::FILE* out, const TSummary& summary);
 
-// The line that says a repair ran out of memory.
-std::string OutOfMemoryText(const std::string& input);
 // The summary's line on an archive read from its parts: "Parts: 6 of 7 read,
 // a.z01 to a.zip; missing: a.z03." Empty for a single file.
 std::string PartsText(const std::vector<TInputPart>& parts);

@@ -14,6 +14,7 @@ enum class TErrorKind {
     WriteOutput,   // writing or finishing the repaired archive failed
     OutputIsInput, // the repaired archive would replace the damaged one
     Refused,       // every read succeeded, but the repair would be unsafe to write
+    OutOfMemory,   // memory ran out during the repair
 };
 
 class EArcsalveError : public std::runtime_error {

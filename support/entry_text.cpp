@@ -130,8 +130,9 @@ std::string DefaultRepairedName(std::string_view input) {
 std::string FileErrorText(TErrorKind kind, std::string_view path, std::string_view reason) {
     std::string text = kind == TErrorKind::OpenInput   ? "Cannot open file \""
                        : kind == TErrorKind::ReadInput ? "Cannot read file \""
-                       : kind == TErrorKind::Refused   ? "Cannot repair file \""
-                                                       : "Cannot create file \"";
+                       : kind == TErrorKind::Refused || kind == TErrorKind::OutOfMemory
+                           ? "Cannot repair file \""
+                           : "Cannot create file \"";
     return text.append(path).append("\". ").append(reason);
 }
 
